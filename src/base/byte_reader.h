@@ -6,12 +6,12 @@
 // The span must outlive the reader.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
 #include <string>
-#include <bit>
 
 namespace tarvel::base {
 
@@ -99,6 +99,7 @@ class ByteReader {
   std::size_t pos_ = 0;
 };
 
-static_assert(std::endian::native == std::endian::little, "the server assumes a little-endian host");
+static_assert(std::endian::native == std::endian::little,
+              "the server assumes a little-endian host");
 
 }  // namespace tarvel::base

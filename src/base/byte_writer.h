@@ -20,7 +20,10 @@ class ByteWriter {
   std::vector<std::uint8_t> take() { return std::move(bytes_); }
   std::size_t size() const { return bytes_.size(); }
 
-  ByteWriter& u8(std::uint8_t v) { bytes_.push_back(v); return *this; }
+  ByteWriter& u8(std::uint8_t v) {
+    bytes_.push_back(v);
+    return *this;
+  }
   ByteWriter& u16be(std::uint16_t v) { return be(v); }
   ByteWriter& i16be(std::int16_t v) { return be(v); }
   ByteWriter& u32be(std::uint32_t v) { return be(v); }

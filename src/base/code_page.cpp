@@ -42,7 +42,9 @@ std::string Convert(const char* to, const char* from, std::string_view in,
 
 }  // namespace
 
-std::string Utf8ToCp932(std::string_view utf8) { return Convert("CP932", "UTF-8", utf8, "?"); }
+std::string Utf8ToCp932(std::string_view utf8) {
+  return Convert("CP932", "UTF-8", utf8, "?");
+}
 
 std::string Cp932ToUtf8(std::string_view cp932) {
   return Convert("UTF-8", "CP932", cp932, "\xEF\xBF\xBD");

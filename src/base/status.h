@@ -13,12 +13,24 @@ namespace tarvel::base {
 
 class [[nodiscard]] Status {
  public:
-  enum class Code { kOk, kInvalidArgument, kOutOfRange, kTruncated, kIOError, kNotFound,
-                    kTimeout, kBusy, kUnavailable, kCorrupt };
+  enum class Code {
+    kOk,
+    kInvalidArgument,
+    kOutOfRange,
+    kTruncated,
+    kIOError,
+    kNotFound,
+    kTimeout,
+    kBusy,
+    kUnavailable,
+    kCorrupt
+  };
 
   Status() = default;
   static Status Ok() { return Status(); }
-  static Status InvalidArgument(std::string msg) { return {Code::kInvalidArgument, std::move(msg)}; }
+  static Status InvalidArgument(std::string msg) {
+    return {Code::kInvalidArgument, std::move(msg)};
+  }
   static Status OutOfRange(std::string msg) { return {Code::kOutOfRange, std::move(msg)}; }
   static Status Truncated(std::string msg) { return {Code::kTruncated, std::move(msg)}; }
   static Status IOError(std::string msg) { return {Code::kIOError, std::move(msg)}; }
@@ -45,7 +57,7 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : value_(std::move(value)) {}  // NOLINT: implicit by design
+  Result(T value) : value_(std::move(value)) {}          // NOLINT: implicit by design
   Result(Status status) : status_(std::move(status)) {}  // NOLINT: implicit by design
 
   bool ok() const { return value_.has_value(); }

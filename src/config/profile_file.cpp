@@ -31,13 +31,16 @@ bool Load(const std::filesystem::path& file, Ini* ini) {
   return ini->LoadFile(file.c_str()) >= 0;
 }
 
-std::string Where(const std::filesystem::path& file, std::string_view section, std::string_view key) {
+std::string Where(const std::filesystem::path& file, std::string_view section,
+                  std::string_view key) {
   return file.string() + " [" + std::string(section) + "] " + std::string(key);
 }
 
 }  // namespace
 
-std::filesystem::path ProfileFile::resolvedPath() const { return ResolveCaseInsensitive(path_); }
+std::filesystem::path ProfileFile::resolvedPath() const {
+  return ResolveCaseInsensitive(path_);
+}
 
 bool ProfileFile::exists() const {
   std::error_code ec;
@@ -125,7 +128,8 @@ base::Status ProfileFile::DeleteKey(std::string_view section, std::string_view k
   const std::filesystem::path file = resolvedPath();
   Ini ini;
   if (!Load(file, &ini)) return base::Status::Ok();
-  if (!ini.Delete(std::string(section).c_str(), std::string(key).c_str())) return base::Status::Ok();
+  if (!ini.Delete(std::string(section).c_str(), std::string(key).c_str()))
+    return base::Status::Ok();
   const std::filesystem::path tmp = file.string() + ".tmp";
   std::error_code ec;
   if (ini.SaveFile(tmp.c_str(), false) < 0) {

@@ -25,16 +25,29 @@ void PutBe32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-std::uint32_t& SwapLong(std::uint32_t& v) { return Reverse(v); }
-std::int32_t& SwapLong(std::int32_t& v) { return Reverse(v); }
-float& SwapLong(float& v) { return Reverse(v); }
-std::uint16_t& SwapWord(std::uint16_t& v) { return Reverse(v); }
-std::int16_t& SwapWord(std::int16_t& v) { return Reverse(v); }
-double& SwapDouble(double& v) { return Reverse(v); }
+std::uint32_t& SwapLong(std::uint32_t& v) {
+  return Reverse(v);
+}
+std::int32_t& SwapLong(std::int32_t& v) {
+  return Reverse(v);
+}
+float& SwapLong(float& v) {
+  return Reverse(v);
+}
+std::uint16_t& SwapWord(std::uint16_t& v) {
+  return Reverse(v);
+}
+std::int16_t& SwapWord(std::int16_t& v) {
+  return Reverse(v);
+}
+double& SwapDouble(double& v) {
+  return Reverse(v);
+}
 
 bool AcceptHeader(std::span<const std::uint8_t, kMarkSize> mark) {
   const std::uint8_t letter = mark[1];
-  return mark[0] == kStartMark && (letter == kLetterM || letter == kLetterI || letter == kLetterN) &&
+  return mark[0] == kStartMark &&
+         (letter == kLetterM || letter == kLetterI || letter == kLetterN) &&
          mark[2] >= kMinHeaderNumber && mark[2] <= kMaxHeaderNumber;
 }
 

@@ -36,7 +36,8 @@ std::vector<std::uint8_t> BuildFrame(FrameIds ids, std::span<const std::uint8_t>
 // Writes the 20-byte header for a frame whose payload is `payloadLength` bytes long into `out`.
 // Used by bulk frames, whose data follows in a second write. The frame length must fit the signed
 // 32-bit field; the caller checks (see FrameLengthFits).
-void WriteHeader(FrameIds ids, std::uint32_t payloadLength, std::span<std::uint8_t, kHeaderSize> out);
+void WriteHeader(FrameIds ids, std::uint32_t payloadLength,
+                 std::span<std::uint8_t, kHeaderSize> out);
 
 // Whether a payload of this size gives a frame length that fits the signed 32-bit field.
 constexpr bool FrameLengthFits(std::uint64_t payloadLength) {

@@ -18,8 +18,8 @@
 
 namespace tarvel::link {
 
-inline constexpr std::uint8_t kStartMark = 0x3A;     // ':'
-inline constexpr std::uint8_t kSentLetter = 0x49;    // 'I'
+inline constexpr std::uint8_t kStartMark = 0x3A;   // ':'
+inline constexpr std::uint8_t kSentLetter = 0x49;  // 'I'
 inline constexpr std::uint8_t kSentNumber = 1;
 inline constexpr std::uint8_t kFiller = 0x20;
 inline constexpr std::uint8_t kLetterM = 0x4D;
@@ -28,14 +28,14 @@ inline constexpr std::uint8_t kLetterN = 0x4E;
 inline constexpr std::uint8_t kMinHeaderNumber = 1;
 inline constexpr std::uint8_t kMaxHeaderNumber = 3;
 
-inline constexpr std::size_t kMarkSize = 4;          // start mark, letter, number, filler
+inline constexpr std::size_t kMarkSize = 4;  // start mark, letter, number, filler
 inline constexpr std::size_t kLengthOffset = 4;
-inline constexpr std::size_t kPrefixSize = 8;        // mark + frame length: not counted by it
+inline constexpr std::size_t kPrefixSize = 8;  // mark + frame length: not counted by it
 inline constexpr std::size_t kUnitOffset = 8;
 inline constexpr std::size_t kItemOffset = 12;
 inline constexpr std::size_t kModeOffset = 16;
-inline constexpr std::size_t kHeaderSize = 20;       // everything before the payload
-inline constexpr std::size_t kIdsSize = 12;          // the three id words, counted by the length
+inline constexpr std::size_t kHeaderSize = 20;  // everything before the payload
+inline constexpr std::size_t kIdsSize = 12;     // the three id words, counted by the length
 
 // A frame the server builds in one piece uses a 256-byte buffer, so at most 236 payload bytes.
 inline constexpr std::size_t kFrameBufferSize = 256;
@@ -48,7 +48,12 @@ inline constexpr std::int64_t kMaxFrameLength = 16 * 1024 * 1024;
 // A frame length below this leaves no room for the three ids.
 inline constexpr std::int64_t kMinFrameLength = static_cast<std::int64_t>(kIdsSize);
 
-enum Mode : std::int32_t { kModeSet = 1, kModeRequest = 2, kModeIonMonStart = 3, kModeIonMonStop = 4 };
+enum Mode : std::int32_t {
+  kModeSet = 1,
+  kModeRequest = 2,
+  kModeIonMonStart = 3,
+  kModeIonMonStop = 4
+};
 
 // Unit ids, the same in both directions.
 enum Unit : std::int32_t {
