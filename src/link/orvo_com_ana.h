@@ -153,6 +153,8 @@ class TOrvoComAna : public TSockets {
   const SentFrame& LastSentFrame() const { return lastSent_; }
 
   config::TFileIO& FileIO() { return fileIO_; }
+  // How long a partial frame may go without progress (tests shorten it).
+  void SetStallTimeoutMs(int ms) { stallTimer_.setInterval(ms); }
 
  private:
   void ReceiveBatch(int socket);
