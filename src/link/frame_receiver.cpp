@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/byte_reader.h"
 
 namespace tarvel::link {
 namespace {
@@ -78,9 +77,9 @@ FrameReceiver::Next FrameReceiver::next() {
   const std::size_t n = buffered();
   const std::uint8_t* p = data_.get() + begin_;
   if (n < kMarkSize) return out;
-  std::copy(p, p + kMarkSize, out.mark.begin());
   if (!AcceptHeader(std::span<const std::uint8_t, kMarkSize>(p, kMarkSize))) {
     out.kind = Kind::kBadHeader;
+    std::copy(p, p + kMarkSize, out.mark.begin());
     return out;
   }
   if (n < kPrefixSize) return out;
@@ -89,20 +88,19 @@ FrameReceiver::Next FrameReceiver::next() {
   // the receiver wait for, or hold, gigabytes.
   if (length < kMinFrameLength || length > kMaxFrameLength) {
     out.kind = Kind::kBadLength;
+    std::copy(p, p + kMarkSize, out.mark.begin());
     out.length = length;
     return out;
   }
   const std::size_t whole = kPrefixSize + static_cast<std::size_t>(length);
   if (n < whole) return out;
 
+  // Complete: the length check above guarantees the three ids are inside the body.
   out.kind = Kind::kFrame;
   out.frame.length = static_cast<std::int32_t>(length);
+  out.frame.ids = {Be32(p + kUnitOffset), Be32(p + kItemOffset), Be32(p + kModeOffset)};
   out.frame.body = std::span<const std::uint8_t>(p + kPrefixSize, static_cast<std::size_t>(length));
-  base::ByteReader ids(out.frame.body);
-  (void)ids.readI32be(&out.frame.ids.unit);
-  (void)ids.readI32be(&out.frame.ids.item);
-  (void)ids.readI32be(&out.frame.ids.mode);
-  out.frame.payload = ids.rest();
+  out.frame.payload = out.frame.body.subspan(kIdsSize);
   begin_ += whole;
   // An emptied buffer restarts at the front (the frame's spans stay valid: nothing is moved).
   if (begin_ == end_) begin_ = end_ = 0;

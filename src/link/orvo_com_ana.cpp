@@ -31,11 +31,7 @@ TOrvoComAna::TOrvoComAna(QObject* parent)
   OnDataAvailable = [this](QObject* sender, int socket) { DataArrival(sender, socket); };
   OnDataNeeded = [this](QObject*, int) { FlushQueue(); };
   OnSessionConnected = [this](QObject*, int) { connected_ = -1; };
-  OnSessionClosed = [this](QObject*, int) {
-    connected_ = 0;
-    // The peer is gone: free the socket now rather than when the hub reconnects.
-    DropLink();
-  };
+  OnSessionClosed = [this](QObject*, int socket) { PeerClosed(socket); };
   OnErrorOccurred = [this](QObject* sender, int socket, int error, const std::string& msg) {
     OnSocketError(sender, socket, error, msg);
   };
@@ -141,6 +137,28 @@ void TOrvoComAna::DataArrival(QObject* sender, int socket) {
   }
 }
 
+TOrvoComAna::CutResult TOrvoComAna::CutFrames(int socket, int* frames) {
+  while (*frames < kMaxFramesPerCall) {
+    const FrameReceiver::Next next = receiver_.next();
+    if (next.kind == FrameReceiver::Kind::kNeedMore) return CutResult::kNeedMore;
+    if (next.kind != FrameReceiver::Kind::kFrame) {
+      HandleBadFrame(next);
+      return CutResult::kStop;
+    }
+    const ReceivedFrame& f = next.frame;
+    ++*frames;
+    ++framesReceived_;
+    frameRecvCalls_ = 0;
+    dispatcher_->Dispatch(f);
+    dataArrived_ = true;
+    prevFrame_ = {f.length, f.ids};
+    dispatcher_->PublishChanges();
+    // A handler may have closed or replaced the link.
+    if (!LinkOpen(socket)) return CutResult::kStop;
+  }
+  return CutResult::kCapped;
+}
+
 void TOrvoComAna::ReceiveBatch(int socket) {
   if (!LinkOpen(socket)) return;
   if (draining_ && !Drain(socket)) return;
@@ -148,26 +166,9 @@ void TOrvoComAna::ReceiveBatch(int socket) {
   std::size_t bytes = 0;
   bool progress = false;
   for (;;) {
-    // Cut every complete frame that is buffered.
-    while (frames < kMaxFramesPerCall) {
-      const FrameReceiver::Next next = receiver_.next();
-      if (next.kind == FrameReceiver::Kind::kNeedMore) break;
-      if (next.kind != FrameReceiver::Kind::kFrame) {
-        HandleBadFrame(next);
-        return;
-      }
-      const ReceivedFrame& f = next.frame;
-      ++frames;
-      ++framesReceived_;
-      frameRecvCalls_ = 0;
-      dispatcher_->Dispatch(f);
-      dataArrived_ = true;
-      prevFrame_ = {f.length, f.ids};
-      dispatcher_->PublishChanges();
-      // A handler may have closed or replaced the link.
-      if (!LinkOpen(socket)) return;
-    }
-    if (frames >= kMaxFramesPerCall) {
+    const CutResult cut = CutFrames(socket, &frames);
+    if (cut == CutResult::kStop) return;
+    if (cut == CutResult::kCapped) {
       // One notification serves at most this many frames; the rest follows from the event loop
       // so timers and calls get their turn.
       SetStatus("Header Error");
@@ -192,6 +193,20 @@ void TOrvoComAna::ReceiveBatch(int socket) {
   } else if (progress || !stallTimer_.isActive()) {
     stallTimer_.start();  // the partial frame has this long to make progress
   }
+}
+
+void TOrvoComAna::PeerClosed(int socket) {
+  connected_ = 0;
+  // Whole frames that arrived before the close are still served (the buffer is bounded, so
+  // this is too); only a partial frame at the end is lost with the connection.
+  if (!inReceive_ && !draining_) {
+    inReceive_ = true;
+    int frames = 0;
+    while (CutFrames(socket, &frames) == CutResult::kCapped) frames = 0;
+    inReceive_ = false;
+  }
+  // The peer is gone: free the socket now rather than when the hub reconnects.
+  DropLink();
 }
 
 void TOrvoComAna::HandleBadFrame(const FrameReceiver::Next& bad) {

@@ -157,7 +157,11 @@ class TOrvoComAna : public TSockets {
   void SetStallTimeoutMs(int ms) { stallTimer_.setInterval(ms); }
 
  private:
+  enum class CutResult { kNeedMore, kCapped, kStop };
+  // Dispatches buffered complete frames, counting them in *frames up to kMaxFramesPerCall.
+  CutResult CutFrames(int socket, int* frames);
   void ReceiveBatch(int socket);
+  void PeerClosed(int socket);
   void HandleBadFrame(const FrameReceiver::Next& bad);
   bool Drain(int socket);
   void StallExpired();
