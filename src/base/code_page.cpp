@@ -10,7 +10,7 @@ namespace {
 // Converts with iconv, replacing each byte that does not convert by `replacement` (already in
 // the target encoding) and going on after it.
 std::string Convert(const char* to, const char* from, std::string_view in,
-                    std::string_view replacement) {
+                    std::string_view replacement, bool sourceIsUtf8) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);  // no converter: pass through
   std::string out;
@@ -29,6 +29,11 @@ std::string Convert(const char* to, const char* from, std::string_view in,
       out.append(replacement);
       ++src;
       --srcLeft;
+      // One replacement per character: skip the rest of a multi-byte UTF-8 sequence.
+      while (sourceIsUtf8 && srcLeft > 0 && (static_cast<unsigned char>(*src) & 0xC0) == 0x80) {
+        ++src;
+        --srcLeft;
+      }
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
@@ -43,11 +48,11 @@ std::string Convert(const char* to, const char* from, std::string_view in,
 }  // namespace
 
 std::string Utf8ToCp932(std::string_view utf8) {
-  return Convert("CP932", "UTF-8", utf8, "?");
+  return Convert("CP932", "UTF-8", utf8, "?", true);
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
-  return Convert("UTF-8", "CP932", cp932, "\xEF\xBF\xBD");
+  return Convert("UTF-8", "CP932", cp932, "\xEF\xBF\xBD", false);
 }
 
 }  // namespace tarvel::base
