@@ -2,6 +2,9 @@
 
 // Values are 8-bit bytes as stored; no wide-character conversion is wanted.
 #define SI_NO_CONVERSION
+// The packaged header keeps its template bodies behind this switch; instantiating them here
+// keeps us off the packaged library, which is built with another character converter.
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include <cerrno>
@@ -14,7 +17,8 @@
 namespace tarvel::config {
 namespace {
 
-using Ini = CSimpleIniCaseA;
+// Sections and keys match without regard to case, as the profile API does.
+using Ini = CSimpleIniA;
 
 std::string Trim(std::string_view s) {
   const auto first = s.find_first_not_of(" \t\r\n");
@@ -31,13 +35,16 @@ bool Load(const std::filesystem::path& file, Ini* ini) {
   return ini->LoadFile(file.c_str()) >= 0;
 }
 
-std::string Where(const std::filesystem::path& file, std::string_view section, std::string_view key) {
+std::string Where(const std::filesystem::path& file, std::string_view section,
+                  std::string_view key) {
   return file.string() + " [" + std::string(section) + "] " + std::string(key);
 }
 
 }  // namespace
 
-std::filesystem::path ProfileFile::resolvedPath() const { return ResolveCaseInsensitive(path_); }
+std::filesystem::path ProfileFile::resolvedPath() const {
+  return ResolveCaseInsensitive(path_);
+}
 
 bool ProfileFile::exists() const {
   std::error_code ec;
@@ -125,7 +132,8 @@ base::Status ProfileFile::DeleteKey(std::string_view section, std::string_view k
   const std::filesystem::path file = resolvedPath();
   Ini ini;
   if (!Load(file, &ini)) return base::Status::Ok();
-  if (!ini.Delete(std::string(section).c_str(), std::string(key).c_str())) return base::Status::Ok();
+  if (!ini.Delete(std::string(section).c_str(), std::string(key).c_str()))
+    return base::Status::Ok();
   const std::filesystem::path tmp = file.string() + ".tmp";
   std::error_code ec;
   if (ini.SaveFile(tmp.c_str(), false) < 0) {
