@@ -106,7 +106,12 @@ bool TFIBSystemINI::FixedUseASEM() {
 
 base::Status TFIBSystemINI::Write(std::string_view section, std::string_view key,
                                   std::string_view value) {
-  return ProfileFile(fullPath_).WriteString(section, key, value);
+  base::Status s = ProfileFile(fullPath_).WriteString(section, key, value);
+  if (s.ok()) return s;
+  // The profile layer may name only the file; say which key was lost.
+  const std::string what = "[" + std::string(section) + "] " + std::string(key);
+  if (s.message().find(what) != std::string::npos) return s;
+  return base::Status::IOError("writing " + what + ": " + s.message());
 }
 
 base::Status TFIBSystemINI::WriteDefaults() {

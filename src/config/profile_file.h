@@ -28,8 +28,7 @@ class ProfileFile {
   bool exists() const;
 
   // The value, trimmed; `def` when the file, section or key is missing.
-  std::string GetString(std::string_view section, std::string_view key,
-                        std::string_view def) const;
+  std::string GetString(std::string_view section, std::string_view key, std::string_view def) const;
   // The value as a decimal integer (an optional sign and digits, blanks around). A missing key
   // gives `def`; a value that is not a number is an error naming file, section and key, so the
   // caller can report it and fall back to its default.

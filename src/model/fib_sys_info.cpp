@@ -72,4 +72,10 @@ base::Result<TFIBSysInfo> TFIBSysInfo::CreateFrom(int machineType, const fs::pat
   return info;
 }
 
+base::Result<std::string> FindDataDir(int machineType) {
+  auto info = TFIBSysInfo::Create(machineType);
+  if (!info.ok()) return info.status();
+  return info->GetDataDir();
+}
+
 }  // namespace tarvel::model

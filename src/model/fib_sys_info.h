@@ -41,4 +41,8 @@ class TFIBSysInfo {
   std::string execDir_;  // absolute, no trailing separator
 };
 
+// The data directory of a machine type searched from the current directory; fits
+// config::TSysInitData::DataDirFinder.
+base::Result<std::string> FindDataDir(int machineType);
+
 }  // namespace tarvel::model
