@@ -27,8 +27,17 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(first, last - first + 1));
 }
 
+// Profile files are small; anything larger is not one of ours.
+constexpr std::uintmax_t kMaxProfileSize = 16 * 1024 * 1024;
+
 // Loads the file; false when it does not exist or cannot be read.
 bool Load(const std::filesystem::path& file, Ini* ini) {
+  // The parser sizes its buffer from the stream length, which is meaningless for a folder or a
+  // device: only regular files of a sane size are read.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return false;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec || size > kMaxProfileSize) return false;
   ini->SetUnicode(false);
   ini->SetMultiKey(false);
   ini->SetQuotes(false);

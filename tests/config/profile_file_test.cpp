@@ -24,5 +24,14 @@ TEST_F(ProfileFileTest, SectionsAndKeysMatchWithoutCase) {
   EXPECT_EQ(file.GetString("other", "K", "none"), "1");
 }
 
+TEST_F(ProfileFileTest, AFolderInPlaceOfTheFileIsAnErrorNotACrash) {
+  std::filesystem::create_directories(dir_ / "b.ini");
+  ProfileFile file(dir_ / "b.ini");
+  EXPECT_FALSE(file.exists());
+  EXPECT_EQ(file.GetString("S", "k", "def"), "def");
+  EXPECT_EQ(file.WriteString("S", "k", "v").code(), base::Status::Code::kIOError);
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "b.ini"));
+}
+
 }  // namespace
 }  // namespace tarvel::config
