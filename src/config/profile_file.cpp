@@ -2,6 +2,9 @@
 
 // Values are 8-bit bytes as stored; no wide-character conversion is wanted.
 #define SI_NO_CONVERSION
+// The packaged header keeps its template bodies behind this switch; instantiating them here
+// keeps us off the packaged library, which is built with another character converter.
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include <cerrno>
@@ -14,7 +17,8 @@
 namespace tarvel::config {
 namespace {
 
-using Ini = CSimpleIniCaseA;
+// Sections and keys match without regard to case, as the profile API does.
+using Ini = CSimpleIniA;
 
 std::string Trim(std::string_view s) {
   const auto first = s.find_first_not_of(" \t\r\n");
@@ -23,8 +27,17 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(first, last - first + 1));
 }
 
+// Profile files are small; anything larger is not one of ours.
+constexpr std::uintmax_t kMaxProfileSize = 16 * 1024 * 1024;
+
 // Loads the file; false when it does not exist or cannot be read.
 bool Load(const std::filesystem::path& file, Ini* ini) {
+  // The parser sizes its buffer from the stream length, which is meaningless for a folder or a
+  // device: only regular files of a sane size are read.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return false;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  if (ec || size > kMaxProfileSize) return false;
   ini->SetUnicode(false);
   ini->SetMultiKey(false);
   ini->SetQuotes(false);
