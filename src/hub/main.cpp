@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
   std::int16_t wasConnected = 0;
   int ticks = 0;
   std::int64_t lastFrames = -1;
+  std::string lastIdentity = link.SystemInfo().IdentitySummary();
   QObject::connect(&tick, &QTimer::timeout, [&] {
     if (g_stop) {
       QCoreApplication::quit();
@@ -84,6 +85,11 @@ int main(int argc, char** argv) {
       } else {
         LogLine("Disconnected");
       }
+    }
+    const std::string identity = link.SystemInfo().IdentitySummary();
+    if (identity != lastIdentity) {
+      lastIdentity = identity;
+      LogLine("controller: " + identity);
     }
     if (++ticks % 10 != 0 || link.FramesReceived() == lastFrames) return;
     lastFrames = link.FramesReceived();

@@ -149,10 +149,10 @@ TOrvoComAna::CutResult TOrvoComAna::CutFrames(int socket, int* frames) {
     ++*frames;
     ++framesReceived_;
     frameRecvCalls_ = 0;
-    dispatcher_->Dispatch(f);
+    Dispatch(f);
     dataArrived_ = true;
     prevFrame_ = {f.length, f.ids};
-    dispatcher_->PublishChanges();
+    PublishChanges();
     // A handler may have closed or replaced the link.
     if (!LinkOpen(socket)) return CutResult::kStop;
   }
@@ -194,6 +194,19 @@ void TOrvoComAna::ReceiveBatch(int socket) {
     stallTimer_.start();  // the partial frame has this long to make progress
   }
 }
+
+void TOrvoComAna::Dispatch(const ReceivedFrame& frame) {
+  switch (frame.ids.unit) {
+    case kUnitSystem:
+      systemInfo_.Receive(frame.ids, frame.payload);
+      break;
+    default:
+      break;  // units whose models are not built yet, and ids no unit has
+  }
+  dispatcher_->Dispatch(frame);
+}
+
+void TOrvoComAna::PublishChanges() { dispatcher_->PublishChanges(); }
 
 void TOrvoComAna::PeerClosed(int socket) {
   connected_ = 0;

@@ -34,6 +34,7 @@
 #include "link/frame_receiver.h"
 #include "link/output_queue.h"
 #include "link/sockets.h"
+#include "model/orvo_system_info.h"
 
 namespace tarvel::link {
 
@@ -126,6 +127,12 @@ class TOrvoComAna : public TSockets {
   bool IsLogged(int unit) const;
   void SetLogged(int unit, bool on);
 
+  // Hands a frame to the unit model its unit id selects; unknown units are read and dropped.
+  void Dispatch(const ReceivedFrame& frame);
+  // The publication pass after every frame.
+  void PublishChanges();
+
+  // A further dispatcher called after the models for every frame (tests, tools, later units).
   void SetDispatcher(std::unique_ptr<TDispatcher> d) { dispatcher_ = std::move(d); }
   TDispatcher& Dispatcher() { return *dispatcher_; }
 
@@ -153,6 +160,9 @@ class TOrvoComAna : public TSockets {
   const SentFrame& LastSentFrame() const { return lastSent_; }
 
   config::TFileIO& FileIO() { return fileIO_; }
+  // Copies of the unit models' value records.
+  model::SysInformation SysInformation() const { return systemInfo_.SysInformation(); }
+  model::TOrvoSystemInfo& SystemInfo() { return systemInfo_; }
   // How long a partial frame may go without progress (tests shorten it).
   void SetStallTimeoutMs(int ms) { stallTimer_.setInterval(ms); }
 
@@ -175,6 +185,7 @@ class TOrvoComAna : public TSockets {
   bool LinkOpen(int socket) const { return Socket() == socket && socket != -1; }
 
   std::unique_ptr<TDispatcher> dispatcher_;
+  model::TOrvoSystemInfo systemInfo_;
   config::TFileIO fileIO_;
   FrameReceiver receiver_;
   OutputQueue queue_;
