@@ -3,6 +3,7 @@
 // For now it creates the link manager, reads the connection file ("../Data/NetInfo.INI"), and
 // with --connect connects to the controller as the Connect button does, then reports what the
 // link does on the log (stderr, or the file given by --log).
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -10,11 +11,15 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "config/sys_init_data.h"
 #include "link/orvo_com_ana.h"
 #include "link/socket_errors.h"
+#include "model/fib_sys_info.h"
+#include "ui/form_sys_init_data.h"
 
 namespace {
 
@@ -30,7 +35,16 @@ void LogLine(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  // Without a window no widget (and no display connection) is ever created.
+  bool windowless = false;
+  for (int i = 1; i < argc; ++i) windowless |= std::string(argv[i]) == "--no-window";
+  if (!windowless && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+      !std::getenv("QT_QPA_PLATFORM")) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  }
+  std::unique_ptr<QCoreApplication> appHolder(windowless ? new QCoreApplication(argc, argv)
+                                                         : new QApplication(argc, argv));
+  QCoreApplication& app = *appHolder;
   QCoreApplication::setApplicationName("tarvel");
   QCommandLineParser parser;
   parser.setApplicationDescription("Communication server of the FIB instrument");
@@ -40,7 +54,13 @@ int main(int argc, char** argv) {
   const QCommandLineOption logOpt("log", "Write the log to <file> instead of stderr.", "file");
   const QCommandLineOption exitAfterOpt("exit-after", "Quit after <seconds> (for scripted runs).",
                                         "seconds");
-  parser.addOptions({connectOpt, noWindowOpt, logOpt, exitAfterOpt});
+  const QCommandLineOption initDataOpt("sys-init-data", "Show the System Initial Data window.");
+  const QCommandLineOption screenshotOpt(
+      "screenshot", "Write the shown window to <file> (PNG) once it is drawn.", "file");
+  const QCommandLineOption machineOpt("machine-type", "1 ORVO line (default), 2 PADO line.", "type",
+                                      "1");
+  parser.addOptions(
+      {connectOpt, noWindowOpt, logOpt, exitAfterOpt, initDataOpt, screenshotOpt, machineOpt});
   parser.process(app);
 
   if (parser.isSet(logOpt)) {
@@ -49,6 +69,28 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tarvel: cannot open log file %s\n",
                    parser.value(logOpt).toLocal8Bit().constData());
       return 2;
+    }
+  }
+
+  // The installation's configuration: FIBSystem.INI is created with defaults when missing.
+  const int machineType = parser.value(machineOpt).toInt() == 2 ? 2 : 1;
+  tarvel::config::TSysInitData initData(&tarvel::model::FindDataDir);
+  if (initData.LoadInitData(machineType).ok()) {
+    LogLine("configuration loaded");
+  } else {
+    LogLine("configuration: " + initData.StatusText());
+  }
+  std::unique_ptr<tarvel::ui::TFormSysInitData> initWindow;
+  if (!windowless && parser.isSet(initDataOpt)) {
+    initWindow = std::make_unique<tarvel::ui::TFormSysInitData>(initData);
+    initWindow->Refresh();
+    initWindow->show();
+    if (parser.isSet(screenshotOpt)) {
+      const QString file = parser.value(screenshotOpt);
+      QTimer::singleShot(300, initWindow.get(), [&initWindow, file] {
+        LogLine(initWindow->grab().save(file) ? "screenshot written to " + file.toStdString()
+                                              : "screenshot failed: " + file.toStdString());
+      });
     }
   }
 
