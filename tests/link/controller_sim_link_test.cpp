@@ -1,0 +1,125 @@
+// The link manager against the controller simulator over loopback: the simulator's own reports
+// and its fault scenarios.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "controller_sim.h"
+#include "link/orvo_com_ana.h"
+#include "link/socket_errors.h"
+#include "loopback_peer.h"
+
+namespace tarvel::link {
+namespace {
+
+using testing::WaitUntil;
+
+class SimLinkTest : public ::testing::Test {
+ protected:
+  void Start(QStringList args) {
+    sim = std::make_unique<tarvel::testing::ControllerSim>(args << "--sys-name" << "ORVO-TEST");
+    ASSERT_TRUE(sim->start());
+    link.OnTimer = [this](QObject*) { statusLines.push_back(link.StatusText()); };
+    link.OnErrOccurred = [this](QObject*, int, int error, const std::string&) {
+      errors.push_back(error);
+    };
+    link.IPAddr = "127.0.0.1";
+    link.Port = std::to_string(sim->port());
+  }
+  void ConnectAndRequestReport() {
+    link.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return link.IsConnected() != 0 && !link.Closed(); }));
+    ASSERT_TRUE(link.CmdSysInfoRequest().ok());
+    ASSERT_TRUE(WaitUntil([&] { return link.SysInformation().SysName == "ORVO-TEST"; }));
+  }
+  bool HasStatus(const std::string& prefix) const {
+    for (const auto& s : statusLines) {
+      if (s.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+  }
+
+  std::unique_ptr<tarvel::testing::ControllerSim> sim;
+  TOrvoComAna link;
+  std::vector<std::string> statusLines;
+  std::vector<int> errors;
+};
+
+TEST_F(SimLinkTest, SystemReportIsRequestedLoggedAndDecoded) {
+  Start({});
+  ConnectAndRequestReport();
+  ASSERT_TRUE(sim->waitForFrames(1));
+  const QJsonObject rx = sim->receivedFrames().first();
+  EXPECT_EQ(rx["unit"].toInt(), 1);
+  EXPECT_EQ(rx["item"].toInt(), 1);
+  EXPECT_EQ(rx["mode"].toInt(), 2);
+  EXPECT_EQ(rx["len"].toInt(), 12);
+  EXPECT_EQ(link.RecvErrorCount(), 0);
+}
+
+TEST_F(SimLinkTest, ReportsSplitIntoTinyWritesArriveWhole) {
+  Start({"--split", "3"});
+  ConnectAndRequestReport();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(sim->command("report 1 1"));
+  const auto before = link.FramesReceived();
+  ASSERT_TRUE(WaitUntil([&] { return link.FramesReceived() >= before + 3; }, 10000));
+  EXPECT_EQ(link.RecvErrorCount(), 0);
+  EXPECT_TRUE(statusLines.empty()) << statusLines.front();
+}
+
+TEST_F(SimLinkTest, FaultScenariosAreSurvived) {
+  struct Case {
+    const char* scenario;
+    const char* status;  // the first status line the fault must produce
+  };
+  const Case cases[] = {
+      {"bad-header", "Header Format Error Cnt:"},
+      {"len0", "Header Format Error Cnt:"},
+      {"len11", "Header Format Error Cnt:"},
+      {"lenmax", "Header Format Error Cnt:"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.scenario);
+    statusLines.clear();
+    link.Disconnect();
+    Start({"--scenario", c.scenario});
+    ConnectAndRequestReport();
+    ASSERT_TRUE(WaitUntil([&] { return HasStatus(c.status); }));
+    EXPECT_TRUE(HasStatus("Prev. Data Count:"));
+    // The whole report before the fault was kept, and the link still reads what follows.
+    const auto before = link.FramesReceived();
+    testing::Pump(50);
+    ASSERT_TRUE(sim->command("report 1 1"));
+    ASSERT_TRUE(WaitUntil([&] { return link.FramesReceived() > before; }));
+    EXPECT_NE(link.IsConnected(), 0);
+  }
+}
+
+TEST_F(SimLinkTest, StalledBodyIsGivenUp) {
+  link.SetStallTimeoutMs(300);
+  Start({"--scenario", "stall"});
+  ConnectAndRequestReport();
+  ASSERT_TRUE(WaitUntil([&] { return link.RecvErrorCount() == 1; }));
+  EXPECT_TRUE(HasStatus("Receive Data Error... CNT("));
+  EXPECT_NE(link.IsConnected(), 0);
+}
+
+TEST_F(SimLinkTest, ClosedByTheControllerAfterItsReport) {
+  Start({"--scenario", "close"});
+  ConnectAndRequestReport();
+  ASSERT_TRUE(WaitUntil([&] { return link.Socket() == -1; }));
+  EXPECT_EQ(link.IsConnected(), 0);
+  EXPECT_EQ(link.SysInformation().SysName, "ORVO-TEST");
+}
+
+TEST_F(SimLinkTest, RefusedConnection) {
+  Start({"--refuse"});
+  link.Connect();
+  ASSERT_TRUE(WaitUntil([&] { return !errors.empty(); }));
+  EXPECT_EQ(errors.front(), kWsaConnectionRefused);
+  EXPECT_EQ(link.Socket(), -1);
+}
+
+}  // namespace
+}  // namespace tarvel::link
