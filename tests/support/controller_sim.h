@@ -1,43 +1,63 @@
-// ControllerSim: runs tarvel-controller-sim for a test and talks to it.
+// ControllerSim: runs tarvel-controller-sim as a child process for a test.
 //
-// The simulator listens on an ephemeral loopback port, logs what it receives as JSON lines on
-// its stdout and takes control commands on stdin ("report 1 1", "close", ...), each answered by
-// "ok <line>". Every wait runs the Qt event loop and is bounded.
+// start() launches the simulator on an ephemeral loopback port with its log on stdout and waits
+// for its "listening" line; command() drives its stdin control channel; the rx and event lines
+// of its log are collected as JSON objects. Every wait runs the Qt event loop with a deadline
+// (no sleeping), so a QCoreApplication must exist (tarvel_test_main provides one).
+// The destructor sends "quit", kills the process if it has not ended within 2 s, and records a
+// test failure when the simulator ended abnormally (crash, non-zero exit such as a sanitizer
+// report). The simulator's stderr is forwarded to the test's stderr.
+// Single-threaded: use it from the thread that owns the QCoreApplication.
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
+#include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace tarvel::testing {
 
 class ControllerSim {
  public:
   explicit ControllerSim(QStringList extraArgs = {});
-  ~ControllerSim();  // quit, then kill after 2 s
+  ~ControllerSim();  // ends the process (quit, then kill after 2 s)
   ControllerSim(const ControllerSim&) = delete;
   ControllerSim& operator=(const ControllerSim&) = delete;
 
+  // Runs the binary with --port 0 --log - plus extraArgs; waits for the listening line.
   bool start(int timeoutMs = 5000);
-  quint16 port() const { return port_; }
+  quint16 port() const;
+  // Writes the line and waits for its "ok" reply; false on "error", timeout or exit.
   bool command(const QString& line, int timeoutMs = 5000);
-  QList<QJsonObject> receivedFrames();
-  QList<QJsonObject> events();
+  QList<QJsonObject> receivedFrames();  // the "rx" log lines so far
+  QList<QJsonObject> events();          // the "event" lines so far
   bool waitForFrames(int count, int timeoutMs = 5000);
   bool waitForEvent(const QString& name, int timeoutMs = 5000);
-  QString program() const;
+  QString program() const;  // path of the simulator binary
 
  private:
-  void readOutput();
+  enum class Reply { kNone, kOk, kError };
 
-  QStringList args_;
+  void drain();  // reads pending stdout/stderr and sorts the lines
+  void takeLine(const QByteArray& line);
+  bool waitUntil(const std::function<bool()>& done, int timeoutMs);
+
+  QStringList extraArgs_;
   QProcess process_;
-  QByteArray pending_;  // output not yet cut into lines
+  QByteArray stdoutBuffer_;
+  QByteArray stderrBuffer_;
+  quint16 port_ = 0;
+  bool started_ = false;  // the process ran, so its exit status is checked at the end
+  bool listening_ = false;
   QList<QJsonObject> frames_;
   QList<QJsonObject> events_;
-  QStringList replies_;  // "ok ..." and "error ..." lines
-  quint16 port_ = 0;
+  QString awaited_;  // the command line whose reply command() waits for
+  Reply reply_ = Reply::kNone;
+  QString lastError_;  // text of the last "error" reply
 };
 
 }  // namespace tarvel::testing
