@@ -111,6 +111,17 @@ std::int64_t ProfileFile::GetProfileInt(std::string_view section, std::string_vi
   return std::strtoll(Trim(v).c_str(), nullptr, 10);
 }
 
+std::vector<std::string> ProfileFile::ReadSection(std::string_view section) const {
+  Ini ini;
+  std::vector<std::string> names;
+  if (!Load(resolvedPath(), &ini)) return names;
+  Ini::TNamesDepend keys;
+  if (!ini.GetAllKeys(std::string(section).c_str(), keys)) return names;
+  keys.sort(Ini::Entry::LoadOrder());
+  for (const auto& k : keys) names.emplace_back(k.pItem);
+  return names;
+}
+
 base::Status ProfileFile::WriteString(std::string_view section, std::string_view key,
                                       std::string_view value) {
   const std::filesystem::path file = resolvedPath();

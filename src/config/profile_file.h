@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/status.h"
 
@@ -40,6 +41,9 @@ class ProfileFile {
   // the key is missing.
   std::int64_t GetProfileInt(std::string_view section, std::string_view key,
                              std::int64_t def) const;
+  // The key names of one section in file order (the classic ReadSection); empty when the file
+  // or the section is missing or the section has no keys.
+  std::vector<std::string> ReadSection(std::string_view section) const;
 
   // Writes one key (creating the file and section when needed).
   base::Status WriteString(std::string_view section, std::string_view key, std::string_view value);

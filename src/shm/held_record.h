@@ -1,0 +1,44 @@
+// HeldRecord: typed field access to a record's bytes while its mutex is held.
+//
+// Given by TOrvoSharedData::Locked to its callback, so that a read-test-write (stage ownership,
+// alarm flags) happens in one hold. Fields are found by (code, index) through TSeekPosition and
+// every access is bounded by the view: a refused index or a field past the end returns false and
+// leaves the output unchanged. No system calls; the view must outlive the object (it lives only
+// for the callback).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace tarvel::shm {
+
+class HeldRecord {
+ public:
+  // `kind` is the record the bytes belong to (kMonitorRecord, ...): codes of other records are
+  // refused.
+  HeldRecord(std::span<std::uint8_t> bytes, std::string_view kind) : bytes_(bytes), kind_(kind) {}
+
+  std::span<std::uint8_t> bytes() const { return bytes_; }
+
+  // The bytes of a field of `n` bytes at (code, index); empty when refused or out of bounds.
+  std::span<std::uint8_t> Field(std::uint8_t code, std::int32_t index, std::size_t n) const;
+
+  bool Read(std::uint8_t code, std::int32_t index, std::span<std::uint8_t> out) const;
+  bool Write(std::uint8_t code, std::int32_t index, std::span<const std::uint8_t> in);
+
+  bool ReadI16(std::uint8_t code, std::int32_t index, std::int16_t* v) const;
+  bool ReadI32(std::uint8_t code, std::int32_t index, std::int32_t* v) const;
+  bool ReadDouble(std::uint8_t code, std::int32_t index, double* v) const;
+  bool ReadExtended(std::uint8_t code, std::int32_t index, double* v) const;
+  bool WriteI16(std::uint8_t code, std::int32_t index, std::int16_t v);
+  bool WriteI32(std::uint8_t code, std::int32_t index, std::int32_t v);
+  bool WriteDouble(std::uint8_t code, std::int32_t index, double v);
+  bool WriteExtended(std::uint8_t code, std::int32_t index, double v);
+
+ private:
+  std::span<std::uint8_t> bytes_;
+  std::string_view kind_;
+};
+
+}  // namespace tarvel::shm

@@ -1,0 +1,74 @@
+#include "shm/mutex.h"
+
+#include "shm/shared_memory.h"
+
+namespace tarvel::shm {
+namespace {
+
+std::string& TitleStorage() {
+  static std::string title = "Tarvel";
+  return title;
+}
+
+}  // namespace
+
+const std::string& ApplicationTitle() {
+  return TitleStorage();
+}
+void SetApplicationTitle(std::string title) {
+  TitleStorage() = std::move(title);
+}
+
+void TMutex::SetName(std::string name) {
+  if (name.empty()) name = ApplicationTitle() + "_";
+  if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
+  name_ = std::move(name);
+}
+
+base::Status TMutex::Open(LogSink log) {
+  log_ = log ? std::move(log) : LogSink(LogToStderr);
+  mutex_.reset();
+  if (name_.empty()) SetName("");
+  if (name_.find('/') != std::string::npos) {
+    return base::Status::InvalidArgument("mutex name \"" + name_ + "\" is not a valid name");
+  }
+  auto opened = RobustMutex::Open("/" + name_, log_);
+  if (!opened.ok()) return opened.status();
+  mutex_ = std::move(opened.value());
+  return base::Status::Ok();
+}
+
+base::Status TMutex::Execute() {
+  return Execute([this] {
+    if (OnExecute) OnExecute(*this);
+  });
+}
+
+base::Status TMutex::Execute(const std::function<void()>& body) {
+  bool recovered = false;
+  base::Status st = mutex_ ? mutex_->Lock(timeoutMs_, &recovered)
+                           : base::Status::Unavailable("mutex " + name_ + " is not open");
+  if (recovered && log_) log_("mutex " + name_ + ": the previous holder died; taken over");
+  if (!st.ok()) {
+    if (OnTimeout) OnTimeout(*this);
+    return st;
+  }
+  // Released on every way out of the body, exceptions included.
+  struct Release {
+    RobustMutex* m;
+    const LogSink& log;
+    ~Release() {
+      const base::Status u = m->Unlock();
+      if (!u.ok() && log) {
+        try {
+          log(u.message());
+        } catch (...) {
+        }
+      }
+    }
+  } release{mutex_.get(), log_};
+  body();
+  return base::Status::Ok();
+}
+
+}  // namespace tarvel::shm

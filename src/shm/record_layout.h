@@ -1,0 +1,141 @@
+// The five shared records of Part 3.2: section names, sizes, field codes and value types.
+//
+// This is the one home of these numbers on the server side; the per-field byte offsets are
+// TSeekPosition's (seek_position.h) and the field names the reader prints are field_catalog's.
+// All layouts are little-endian byte offsets from the start of the section.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tarvel::shm {
+
+// Section (record) names, as other processes open them.
+inline constexpr std::string_view kMonitorRecord = "OrvoMonitorData";
+inline constexpr std::string_view kIonRecord = "OrvoIonData";
+inline constexpr std::string_view kStageRecord = "OrvoStageData";
+inline constexpr std::string_view kMonitoringSemRecord = "MonitoringSEMData";
+inline constexpr std::string_view kCanDialRecord = "CanDialData";
+
+// The mutex of a section is the section name followed by this.
+inline constexpr std::string_view kMutexSuffix = "_MUT";
+
+inline constexpr std::size_t kMonitorSize = 3872;
+inline constexpr std::size_t kIonSize = 172;
+inline constexpr std::size_t kStageSize = 228;
+inline constexpr std::size_t kMonitoringSemSize = 600;
+inline constexpr std::size_t kCanDialSize = 44;
+
+// The size chosen by the record name; any other name gets the monitor record's 3872 bytes.
+constexpr std::size_t RecordSize(std::string_view recordName) {
+  if (recordName == kIonRecord) return kIonSize;
+  if (recordName == kStageRecord) return kStageSize;
+  if (recordName == kMonitoringSemRecord) return kMonitoringSemSize;
+  if (recordName == kCanDialRecord) return kCanDialSize;
+  return kMonitorSize;
+}
+
+// Value types of a typed access (Part 3.2).
+enum class ValueType : std::uint8_t {
+  kByte = 0,      // 1 byte, byte or boolean
+  kInt16 = 1,     // 16-bit signed
+  kInt32 = 2,     // 32-bit signed
+  kWord32 = 3,    // 32-bit, same transfer as kInt32
+  kDouble = 4,    // 8-byte IEEE 754
+  kExtended = 5,  // 10-byte x87 extended
+  kBlock = 6,     // n bytes
+};
+
+// Bytes moved by one access of a fixed-width type; 0 for kBlock (the caller gives n).
+constexpr std::size_t ValueTypeSize(ValueType t) {
+  switch (t) {
+    case ValueType::kByte:
+      return 1;
+    case ValueType::kInt16:
+      return 2;
+    case ValueType::kInt32:
+    case ValueType::kWord32:
+      return 4;
+    case ValueType::kDouble:
+      return 8;
+    case ValueType::kExtended:
+      return 10;
+    case ValueType::kBlock:
+      return 0;
+  }
+  return 0;
+}
+
+// Field codes. Codes 4, 8, 20, 21 and 26 belong to the stage, ion, monitoring-SEM and dial
+// records; every other code to the monitor record.
+namespace code {
+inline constexpr std::uint8_t kPowerMode = 0;        // monitor 400 + 4i, i = 0..8
+inline constexpr std::uint8_t kStageConstant = 1;    // monitor 0 + 10i, i = 0..22 (extended)
+inline constexpr std::uint8_t kAperture = 3;         // monitor 436..456
+inline constexpr std::uint8_t kStage = 4;            // stage record
+inline constexpr std::uint8_t kVacuum = 5;           // monitor 460..588
+inline constexpr std::uint8_t kDeviceState = 6;      // monitor 592 + 2i, i = 0..200
+inline constexpr std::uint8_t kValveState = 7;       // monitor 994 + 2i
+inline constexpr std::uint8_t kIon = 8;              // ion record
+inline constexpr std::uint8_t kOptics = 9;           // monitor 3008..3207
+inline constexpr std::uint8_t kMonitorWords = 10;    // monitor 3208..3227
+inline constexpr std::uint8_t kNotifyFlag = 11;      // monitor 3228 + 2i, i = 0..101
+inline constexpr std::uint8_t kUnitReport = 12;      // monitor 3432 + 8k, k = 0..6
+inline constexpr std::uint8_t kReserved13 = 13;      // monitor 3484, 3492, 3500, 3504
+inline constexpr std::uint8_t kScan = 14;            // monitor 3508..3519
+inline constexpr std::uint8_t kHard3Const = 15;      // monitor 3520 + 8i, i = 0..4 (double)
+inline constexpr std::uint8_t kTrackBallX = 16;      // monitor 232 + 4i, i = 0..15
+inline constexpr std::uint8_t kTrackBallY = 17;      // monitor 316 + 4i
+inline constexpr std::uint8_t kAlarmSummary = 18;    // monitor 3560, 3564
+inline constexpr std::uint8_t kAlarmFlag = 19;       // monitor 3568 + 2i, i = 0..150
+inline constexpr std::uint8_t kMonitSem = 20;        // monitoring-SEM 0..273
+inline constexpr std::uint8_t kMonitSemCoeff = 21;   // monitoring-SEM 288 + 8i, i = 0..38
+inline constexpr std::uint8_t kDeviceChanged = 22;   // monitor 1798 + 2i
+inline constexpr std::uint8_t kValveChanged = 23;    // monitor 2200 + 2i
+inline constexpr std::uint8_t kDeviceState3 = 24;    // monitor 1396 + 2i
+inline constexpr std::uint8_t kDevice3Changed = 25;  // monitor 2602 + 2i
+inline constexpr std::uint8_t kCanDial = 26;         // dial record 4i, i = 0..10
+}  // namespace code
+
+// The record a field code belongs to.
+constexpr std::string_view RecordOfCode(std::uint8_t c) {
+  switch (c) {
+    case code::kStage:
+      return kStageRecord;
+    case code::kIon:
+      return kIonRecord;
+    case code::kMonitSem:
+    case code::kMonitSemCoeff:
+      return kMonitoringSemRecord;
+    case code::kCanDial:
+      return kCanDialRecord;
+    default:
+      return kMonitorRecord;
+  }
+}
+
+// Array lengths that bound client and wire indexes.
+inline constexpr int kStageConstantCount = 23;
+inline constexpr int kTrackBallCount = 16;
+inline constexpr int kPowerModeCount = 9;
+inline constexpr int kDeviceStateCount = 201;
+inline constexpr int kNotifyFlagCount = 102;
+inline constexpr int kAlarmCount = 151;  // alarm numbers 0..150
+inline constexpr int kOpticsIndexCount = 23;
+inline constexpr int kHard3ConstCount = 5;
+inline constexpr int kMonitSemValueCount = 23;
+inline constexpr int kMonitSemCoeffCount = 39;
+inline constexpr int kCanDialWordCount = 11;
+inline constexpr int kStageDetailCount = 10;
+
+// Stage record: owner slot (Part 3.2).
+inline constexpr std::size_t kStageOwnerNameOffset = 120;
+inline constexpr std::size_t kStageOwnerNameWidth = 100;
+inline constexpr std::size_t kStageOwnerIdOffset = 220;
+inline constexpr std::int32_t kStageOwnerFree = -2;
+
+// First notification id whose flag is at code 11 index 0.
+inline constexpr int kFirstNotifyMessage = 1124;
+
+}  // namespace tarvel::shm

@@ -1,0 +1,217 @@
+#include "shm/shared_data.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "shm/extended.h"
+#include "shm/seek_position.h"
+
+namespace tarvel::shm {
+namespace {
+
+std::string KindOf(const std::string& name) {
+  for (std::string_view k :
+       {kMonitorRecord, kIonRecord, kStageRecord, kMonitoringSemRecord, kCanDialRecord}) {
+    if (name == k) return std::string(k);
+  }
+  return std::string(kMonitorRecord);
+}
+
+template <typename T>
+base::Result<T> ReadAs(TOrvoSharedData& d, std::uint8_t code, std::int32_t index, ValueType type) {
+  T v{};
+  base::Status st = d.ReadValue(code, index, type, &v);
+  if (!st.ok()) return st;
+  return v;
+}
+
+}  // namespace
+
+std::string SuffixFromEnvironment() {
+  const char* s = std::getenv("TARVEL_SHM_SUFFIX");
+  return s ? std::string(s) : std::string();
+}
+
+TOrvoSharedData::TOrvoSharedData(std::string recordName, bool master, RecordOptions options)
+    : recordName_(std::move(recordName)),
+      kind_(KindOf(recordName_)),
+      master_(master),
+      log_(options.log ? std::move(options.log) : LogSink(LogToStderr)) {
+  const std::string section = recordName_ + options.nameSuffix;
+  mutex_.SetName(section + std::string(kMutexSuffix));
+  mutex_.OnExecute = [this](TMutex&) { TransferStep(); };
+  const auto size = static_cast<std::int32_t>(RecordSize(recordName_));
+  if (master) {
+    // Part 3.2's order: the mutex, then the section.
+    base::Status mst = mutex_.Open(log_);
+    if (!mst.ok()) (void)Report(mst);
+    base::Status sst = Create(section, 1, size, log_);
+    openStatus_ = !sst.ok() ? sst : mst;
+    return;
+  }
+  // A slave whose section does not exist leaves no mutex object behind either.
+  base::Status sst = Create(section, 0, size, log_);
+  if (!sst.ok()) {
+    openStatus_ = sst;
+    return;
+  }
+  openStatus_ = mutex_.Open(log_);
+  if (!openStatus_.ok()) (void)Report(openStatus_);
+}
+
+TOrvoSharedData::~TOrvoSharedData() {
+  // Part 3.2: freeing closes the mutex first; the base then unmaps the section.
+  mutex_.Close();
+}
+
+base::Status TOrvoSharedData::Report(base::Status st) {
+  if (st.ok() || !log_) return st;
+  const auto now = std::chrono::steady_clock::now();
+  if (lastLog_ != std::chrono::steady_clock::time_point{} &&
+      now - lastLog_ < std::chrono::seconds(1)) {
+    ++suppressed_;
+    return st;
+  }
+  std::string line = recordName_ + ": " + st.message();
+  if (suppressed_ > 0)
+    line += " (" + std::to_string(suppressed_) + " more failures since the last report)";
+  suppressed_ = 0;
+  lastLog_ = now;
+  try {
+    log_(line);
+  } catch (...) {
+    // A sink that throws must not turn a skipped access into a crash.
+  }
+  return st;
+}
+
+base::Status TOrvoSharedData::Transfer(std::uint8_t code, std::int32_t index, std::uint8_t* data,
+                                       std::int32_t count, bool write, ValueType type) {
+  if (RecordOfCode(code) != kind_) {
+    return Report(base::Status::OutOfRange("field code " + std::to_string(code) +
+                                           " does not belong to " + recordName_));
+  }
+  const auto off = TSeekPosition::Offset(code, index);
+  if (!off) {
+    return Report(base::Status::OutOfRange("field code " + std::to_string(code) + " index " +
+                                           std::to_string(index) + " is outside its area"));
+  }
+  if (!HasView()) {
+    return Report(base::Status::Unavailable("no shared section (" + openStatus_.message() + ")"));
+  }
+  const std::size_t avail = Memory().size();
+  if (count < 0 || *off > avail || static_cast<std::size_t>(count) > avail - *off) {
+    return Report(base::Status::OutOfRange("field code " + std::to_string(code) + " index " +
+                                           std::to_string(index) + ": " + std::to_string(count) +
+                                           " bytes at offset " + std::to_string(*off) +
+                                           " pass the end of " + std::to_string(avail) + " bytes"));
+  }
+  pending_ = PendingAccess{code, index, count, write, data, type, -1};
+  base::Status st = mutex_.Execute();
+  if (!st.ok()) return Report(st);
+  if (pending_.transferred != count) {
+    return Report(base::Status::Truncated(
+        "field code " + std::to_string(code) + " index " + std::to_string(index) + ": moved " +
+        std::to_string(pending_.transferred) + " of " + std::to_string(count) + " bytes"));
+  }
+  return base::Status::Ok();
+}
+
+void TOrvoSharedData::TransferStep() {
+  const auto off = TSeekPosition::Offset(pending_.code, pending_.index);
+  if (!off) return;
+  Seek(static_cast<std::int32_t>(*off), kFromBeginning);
+  pending_.transferred =
+      pending_.write ? Write(pending_.data, pending_.count) : Read(pending_.data, pending_.count);
+}
+
+base::Status TOrvoSharedData::WriteValue(std::uint8_t code, std::int32_t index, const void* value,
+                                         ValueType type) {
+  const std::size_t n = ValueTypeSize(type);
+  if (n == 0) return Report(base::Status::InvalidArgument("WriteValue needs a type 0..5"));
+  std::memcpy(inline_.data(), value, n);
+  return Transfer(code, index, inline_.data(), static_cast<std::int32_t>(n), true, type);
+}
+
+base::Status TOrvoSharedData::ReadValue(std::uint8_t code, std::int32_t index, ValueType type,
+                                        void* out) {
+  const std::size_t n = ValueTypeSize(type);
+  if (n == 0) return Report(base::Status::InvalidArgument("ReadValue needs a type 0..5"));
+  std::array<std::uint8_t, 10> buf{};
+  base::Status st = Transfer(code, index, buf.data(), static_cast<std::int32_t>(n), false, type);
+  if (!st.ok()) return st;
+  std::memcpy(inline_.data(), buf.data(), n);
+  std::memcpy(out, buf.data(), n);
+  return st;
+}
+
+base::Status TOrvoSharedData::WriteBlock(std::uint8_t code, std::int32_t index,
+                                         std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint8_t> temp(bytes.begin(), bytes.end());
+  return Transfer(code, index, temp.data(), static_cast<std::int32_t>(temp.size()), true,
+                  ValueType::kBlock);
+}
+
+base::Status TOrvoSharedData::ReadBlock(std::uint8_t code, std::int32_t index,
+                                        std::span<std::uint8_t> out) {
+  std::vector<std::uint8_t> temp(out.size());
+  base::Status st = Transfer(code, index, temp.data(), static_cast<std::int32_t>(temp.size()),
+                             false, ValueType::kBlock);
+  if (st.ok() && !out.empty()) std::memcpy(out.data(), temp.data(), out.size());
+  return st;
+}
+
+base::Status TOrvoSharedData::WriteByte(std::uint8_t code, std::int32_t index, std::uint8_t v) {
+  return WriteValue(code, index, &v, ValueType::kByte);
+}
+base::Status TOrvoSharedData::WriteI16(std::uint8_t code, std::int32_t index, std::int16_t v) {
+  return WriteValue(code, index, &v, ValueType::kInt16);
+}
+base::Status TOrvoSharedData::WriteI32(std::uint8_t code, std::int32_t index, std::int32_t v) {
+  return WriteValue(code, index, &v, ValueType::kInt32);
+}
+base::Status TOrvoSharedData::WriteDouble(std::uint8_t code, std::int32_t index, double v) {
+  return WriteValue(code, index, &v, ValueType::kDouble);
+}
+base::Status TOrvoSharedData::WriteExtended(std::uint8_t code, std::int32_t index, double v) {
+  const ExtendedBytes b = EncodeExtended(v);
+  return WriteValue(code, index, b.data(), ValueType::kExtended);
+}
+
+base::Result<std::uint8_t> TOrvoSharedData::ReadByte(std::uint8_t code, std::int32_t index) {
+  return ReadAs<std::uint8_t>(*this, code, index, ValueType::kByte);
+}
+base::Result<std::int16_t> TOrvoSharedData::ReadI16(std::uint8_t code, std::int32_t index) {
+  return ReadAs<std::int16_t>(*this, code, index, ValueType::kInt16);
+}
+base::Result<std::int32_t> TOrvoSharedData::ReadI32(std::uint8_t code, std::int32_t index) {
+  return ReadAs<std::int32_t>(*this, code, index, ValueType::kInt32);
+}
+base::Result<double> TOrvoSharedData::ReadDouble(std::uint8_t code, std::int32_t index) {
+  return ReadAs<double>(*this, code, index, ValueType::kDouble);
+}
+base::Result<double> TOrvoSharedData::ReadExtended(std::uint8_t code, std::int32_t index) {
+  ExtendedBytes b{};
+  base::Status st = ReadValue(code, index, ValueType::kExtended, b.data());
+  if (!st.ok()) return st;
+  return DecodeExtended(b);
+}
+
+base::Status TOrvoSharedData::Locked(const std::function<bool(HeldRecord&)>& body) {
+  if (!HasView()) {
+    return Report(base::Status::Unavailable("no shared section (" + openStatus_.message() + ")"));
+  }
+  bool fits = true;
+  base::Status st = mutex_.Execute([&] {
+    HeldRecord held(Memory(), kind_);
+    fits = body(held);
+  });
+  if (!st.ok()) return Report(st);
+  if (!fits)
+    return Report(base::Status::OutOfRange("a field of " + recordName_ +
+                                           " lies past the end of its section"));
+  return st;
+}
+
+}  // namespace tarvel::shm

@@ -1,0 +1,273 @@
+// The client library: the C interface of tarvel_shm.h over the server's own record code.
+#include "tarvel_shm.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "shm/extended.h"
+#include "shm/field_catalog.h"
+#include "shm/seek_position.h"
+#include "shm/shared_data.h"
+#include "shm/stage_data.h"
+
+using tarvel::base::Status;
+namespace shm = tarvel::shm;
+
+struct tarvel_shm {
+  std::string record;
+  std::string lastError;
+  std::unique_ptr<shm::TOrvoSharedData> data;  // a TOrvoStageData for the stage record
+};
+
+namespace {
+
+int CodeOf(const Status& st) {
+  switch (st.code()) {
+    case Status::Code::kOk:
+      return TARVEL_SHM_OK;
+    case Status::Code::kTimeout:
+      return TARVEL_SHM_ERR_TIMEOUT;
+    case Status::Code::kOutOfRange:
+    case Status::Code::kTruncated:
+      return TARVEL_SHM_ERR_RANGE;
+    case Status::Code::kNotFound:
+      return TARVEL_SHM_ERR_NOTFOUND;
+    case Status::Code::kInvalidArgument:
+      return TARVEL_SHM_ERR_ARG;
+    default:
+      return TARVEL_SHM_ERR_SYSTEM;
+  }
+}
+
+int Done(tarvel_shm* h, const Status& st) {
+  h->lastError = st.ok() ? std::string() : st.message();
+  return CodeOf(st);
+}
+
+bool KnownRecord(const std::string& r) {
+  return r == shm::kMonitorRecord || r == shm::kIonRecord || r == shm::kStageRecord ||
+         r == shm::kMonitoringSemRecord || r == shm::kCanDialRecord;
+}
+
+shm::RecordOptions Options(tarvel_shm* h, const char* suffix) {
+  shm::RecordOptions o;
+  if (suffix) o.nameSuffix = suffix;
+  // The library prints nothing; the last message is kept for tarvel_shm_last_error.
+  o.log = [h](const std::string& m) { h->lastError = m; };
+  return o;
+}
+
+template <typename T>
+int ReadTyped(tarvel_shm* h, int code, int index, T* v, shm::ValueType type) {
+  if (!h || !v || code < 0 || code > 255)
+    return h ? Done(h, Status::InvalidArgument("bad argument")) : TARVEL_SHM_ERR_ARG;
+  T tmp{};
+  const Status st = h->data->ReadValue(static_cast<std::uint8_t>(code), index, type, &tmp);
+  if (st.ok()) *v = tmp;
+  return Done(h, st);
+}
+
+template <typename T>
+int WriteTyped(tarvel_shm* h, int code, int index, T v, shm::ValueType type) {
+  if (!h || code < 0 || code > 255)
+    return h ? Done(h, Status::InvalidArgument("bad argument")) : TARVEL_SHM_ERR_ARG;
+  return Done(h, h->data->WriteValue(static_cast<std::uint8_t>(code), index, &v, type));
+}
+
+void Fill(const shm::FieldInfo& f, tarvel_shm_field* out) {
+  // Catalogue names are string literals, so data() is NUL-terminated.
+  out->name = f.name.data();
+  out->code = f.code;
+  out->index = f.index;
+  out->count = f.count;
+  out->type = static_cast<int>(f.type);
+  out->width = f.width;
+  out->is_text = f.text ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int tarvel_shm_open(const char* record, const char* suffix, int flags, tarvel_shm** out) {
+  if (!record || !out) return TARVEL_SHM_ERR_ARG;
+  auto h = std::make_unique<tarvel_shm>();
+  h->record = record;
+  if (!KnownRecord(h->record)) return TARVEL_SHM_ERR_ARG;
+  if (flags & TARVEL_SHM_CREATE) {
+    // Creating makes the section and its mutex exist; no record is initialised here (that is the
+    // server's creation step), and nothing is unlinked when the creator goes.
+    shm::TOrvoSharedData creator(h->record, true, Options(h.get(), suffix));
+    if (!creator.IsOpen()) return CodeOf(creator.OpenStatus());
+  }
+  if (h->record == shm::kStageRecord) {
+    h->data = std::make_unique<shm::TOrvoStageData>(false, Options(h.get(), suffix));
+  } else {
+    h->data = std::make_unique<shm::TOrvoSharedData>(h->record, false, Options(h.get(), suffix));
+  }
+  if (!h->data->IsOpen()) return CodeOf(h->data->OpenStatus());
+  h->lastError.clear();
+  *out = h.release();
+  return TARVEL_SHM_OK;
+}
+
+void tarvel_shm_close(tarvel_shm* h) {
+  delete h;
+}
+
+const char* tarvel_shm_section_name(const tarvel_shm* h) {
+  return h ? h->data->SectionName().c_str() : "";
+}
+size_t tarvel_shm_size(const tarvel_shm* h) {
+  return h ? h->data->Memory().size() : 0;
+}
+const char* tarvel_shm_last_error(const tarvel_shm* h) {
+  return h ? h->lastError.c_str() : "";
+}
+void tarvel_shm_set_timeout(tarvel_shm* h, int timeout_ms) {
+  if (h) h->data->Mutex().SetTimeoutMs(timeout_ms < 0 ? 0 : timeout_ms);
+}
+
+long tarvel_shm_offset(int code, int index) {
+  if (code < 0 || code > 255) return -1;
+  const auto off = shm::TSeekPosition::Offset(static_cast<std::uint8_t>(code), index);
+  return off ? static_cast<long>(*off) : -1;
+}
+
+int tarvel_shm_read(tarvel_shm* h, int code, int index, void* dst, size_t n) {
+  if (!h || (!dst && n) || code < 0 || code > 255)
+    return h ? Done(h, Status::InvalidArgument("bad argument")) : TARVEL_SHM_ERR_ARG;
+  return Done(h, h->data->ReadBlock(static_cast<std::uint8_t>(code), index,
+                                    std::span<std::uint8_t>(static_cast<std::uint8_t*>(dst), n)));
+}
+
+int tarvel_shm_write(tarvel_shm* h, int code, int index, const void* src, size_t n) {
+  if (!h || (!src && n) || code < 0 || code > 255)
+    return h ? Done(h, Status::InvalidArgument("bad argument")) : TARVEL_SHM_ERR_ARG;
+  return Done(h, h->data->WriteBlock(
+                     static_cast<std::uint8_t>(code), index,
+                     std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(src), n)));
+}
+
+int tarvel_shm_read_u8(tarvel_shm* h, int c, int i, uint8_t* v) {
+  return ReadTyped(h, c, i, v, shm::ValueType::kByte);
+}
+int tarvel_shm_read_i16(tarvel_shm* h, int c, int i, int16_t* v) {
+  return ReadTyped(h, c, i, v, shm::ValueType::kInt16);
+}
+int tarvel_shm_read_i32(tarvel_shm* h, int c, int i, int32_t* v) {
+  return ReadTyped(h, c, i, v, shm::ValueType::kInt32);
+}
+int tarvel_shm_read_f64(tarvel_shm* h, int c, int i, double* v) {
+  return ReadTyped(h, c, i, v, shm::ValueType::kDouble);
+}
+int tarvel_shm_read_ext(tarvel_shm* h, int c, int i, double* v) {
+  unsigned char raw[10];
+  if (!v) return h ? Done(h, Status::InvalidArgument("bad argument")) : TARVEL_SHM_ERR_ARG;
+  const int rc = tarvel_shm_read(h, c, i, raw, sizeof raw);
+  if (rc == TARVEL_SHM_OK) *v = tarvel_shm_ext_decode(raw);
+  return rc;
+}
+int tarvel_shm_write_u8(tarvel_shm* h, int c, int i, uint8_t v) {
+  return WriteTyped(h, c, i, v, shm::ValueType::kByte);
+}
+int tarvel_shm_write_i16(tarvel_shm* h, int c, int i, int16_t v) {
+  return WriteTyped(h, c, i, v, shm::ValueType::kInt16);
+}
+int tarvel_shm_write_i32(tarvel_shm* h, int c, int i, int32_t v) {
+  return WriteTyped(h, c, i, v, shm::ValueType::kInt32);
+}
+int tarvel_shm_write_f64(tarvel_shm* h, int c, int i, double v) {
+  return WriteTyped(h, c, i, v, shm::ValueType::kDouble);
+}
+int tarvel_shm_write_ext(tarvel_shm* h, int c, int i, double v) {
+  unsigned char raw[10];
+  tarvel_shm_ext_encode(v, raw);
+  return tarvel_shm_write(h, c, i, raw, sizeof raw);
+}
+
+int tarvel_shm_access(tarvel_shm* h, tarvel_shm_access_fn fn, void* context) {
+  if (!h || !fn)
+    return h ? Done(h, Status::InvalidArgument("no access function")) : TARVEL_SHM_ERR_ARG;
+  int result = TARVEL_SHM_OK;
+  const Status st = h->data->Locked([&](shm::HeldRecord& held) {
+    result = fn(held.bytes().data(), held.bytes().size(), context);
+    return true;
+  });
+  if (!st.ok()) return Done(h, st);
+  h->lastError.clear();
+  return result;
+}
+
+int tarvel_shm_acquire_stage_owner(tarvel_shm* h, const char* name, int32_t* id) {
+  if (!h || !name || !id)
+    return h ? Done(h, Status::InvalidArgument("bad argument")) : TARVEL_SHM_ERR_ARG;
+  auto* stage = dynamic_cast<shm::TOrvoStageData*>(h->data.get());
+  if (!stage) return Done(h, Status::InvalidArgument("not an OrvoStageData handle"));
+  auto r = stage->AcquireStageOwner(name);
+  if (r.ok()) *id = *r;
+  return Done(h, r.ok() ? Status::Ok() : r.status());
+}
+
+int tarvel_shm_release_stage_owner(tarvel_shm* h, int32_t id) {
+  if (!h) return TARVEL_SHM_ERR_ARG;
+  auto* stage = dynamic_cast<shm::TOrvoStageData*>(h->data.get());
+  if (!stage) return Done(h, Status::InvalidArgument("not an OrvoStageData handle"));
+  return Done(h, stage->ReleaseStageOwner(id));
+}
+
+int tarvel_shm_stage_owner_name(tarvel_shm* h, char* buf, size_t size) {
+  if (!h || !buf || size == 0)
+    return h ? Done(h, Status::InvalidArgument("bad argument")) : TARVEL_SHM_ERR_ARG;
+  auto* stage = dynamic_cast<shm::TOrvoStageData*>(h->data.get());
+  if (!stage) return Done(h, Status::InvalidArgument("not an OrvoStageData handle"));
+  auto r = stage->GetStageOwnerName();
+  if (!r.ok()) return Done(h, r.status());
+  const size_t n = r->size() < size - 1 ? r->size() : size - 1;
+  std::memcpy(buf, r->data(), n);
+  buf[n] = '\0';
+  return Done(h, Status::Ok());
+}
+
+void tarvel_shm_ext_encode(double v, unsigned char out[10]) {
+  shm::EncodeExtended(v, std::span<std::uint8_t, shm::kExtendedSize>(out, shm::kExtendedSize));
+}
+
+double tarvel_shm_ext_decode(const unsigned char in[10]) {
+  return shm::DecodeExtended(
+      std::span<const std::uint8_t, shm::kExtendedSize>(in, shm::kExtendedSize));
+}
+
+int tarvel_shm_field_count(const char* record) {
+  return record ? static_cast<int>(shm::FieldsOf(record).size()) : 0;
+}
+
+int tarvel_shm_field_at(const char* record, int i, tarvel_shm_field* out) {
+  if (!record || !out) return TARVEL_SHM_ERR_ARG;
+  const auto fields = shm::FieldsOf(record);
+  if (i < 0 || static_cast<size_t>(i) >= fields.size()) return TARVEL_SHM_ERR_RANGE;
+  Fill(fields[static_cast<size_t>(i)], out);
+  return TARVEL_SHM_OK;
+}
+
+const char* tarvel_shm_element_name(const char* record, int i, int k) {
+  if (!record) return nullptr;
+  const auto fields = shm::FieldsOf(record);
+  if (i < 0 || static_cast<size_t>(i) >= fields.size()) return nullptr;
+  const auto& names = fields[static_cast<size_t>(i)].elementNames;
+  if (k < 0 || static_cast<size_t>(k) >= names.size() || names[static_cast<size_t>(k)].empty())
+    return nullptr;
+  return names[static_cast<size_t>(k)].data();
+}
+
+int tarvel_shm_find_field(const char* record, const char* spec, tarvel_shm_field* out, int* index) {
+  if (!record || !spec || !out || !index) return TARVEL_SHM_ERR_ARG;
+  const auto ref = shm::FindField(record, spec);
+  if (!ref) return TARVEL_SHM_ERR_ARG;
+  Fill(*ref->field, out);
+  *index = ref->index;
+  return TARVEL_SHM_OK;
+}
+
+}  // extern "C"
