@@ -63,8 +63,7 @@ class TOrvoCommands {
   // Provided by the link manager.
   virtual base::Status SendFrame(std::int32_t unit, std::int32_t item, std::int32_t mode,
                                  std::span<const std::uint8_t> payload) = 0;
-  virtual base::Status WriteFrames(
-      std::initializer_list<std::span<const std::uint8_t>> parts) = 0;
+  virtual base::Status WriteFrames(std::initializer_list<std::span<const std::uint8_t>> parts) = 0;
   virtual void NotifyDataChanged(int msgid) = 0;
 
   // `state` must outlive the link manager or be replaced first; nullptr restores the default.
@@ -117,7 +116,7 @@ class TOrvoCommands {
   base::Status CmdIonOscRecoverMode(std::int32_t mode);
   base::Status CmdIonChange(std::string_view nameUtf8);
   base::Status CmdIonAccRate(std::int32_t rate);
-  base::Status CmdIonStandby(bool standby);  // standby mode
+  base::Status CmdIonStandby(bool standby);                                       // standby mode
   base::Status CmdIonStandby(double accV, double ibm, double filW, double filI);  // data
 
   // ---- unit 8, scan
@@ -163,7 +162,7 @@ class TOrvoCommands {
   base::Status CmdApertureMove(std::int32_t axis, std::int32_t value, std::int32_t mode);
   base::Status CmdApertureMoveXY(std::int32_t x, std::int32_t y);
   base::Status CmdApertureTable(std::int32_t number, std::span<const double> values);  // 15
-  base::Status CmdEShowerSet(std::int32_t item, double value);  // item 2..7
+  base::Status CmdEShowerSet(std::int32_t item, double value);                         // item 2..7
   base::Status CmdEShowerScanType(std::int32_t type);
   base::Status CmdCPDSet(std::int32_t item, double value);  // item 2 MCP in, 3 MCP out
   base::Status CmdCPDType(std::int32_t type);

@@ -107,8 +107,7 @@ Status TOrvoCommands::CmdHard3OpPanelControlType(std::int32_t type) {
   return CmdSetInt(kUnitHard3, 16, type);
 }
 
-Status TOrvoCommands::CmdHard3MachineData(std::int32_t section, std::int32_t index,
-                                          double value) {
+Status TOrvoCommands::CmdHard3MachineData(std::int32_t section, std::int32_t index, double value) {
   const std::int32_t dac = FollowUpDac(section, index);
   std::int32_t dacValue = 0;
   if (dac != 0) {
@@ -137,8 +136,7 @@ Status TOrvoCommands::CmdHard3StatusRequest() {
 }
 
 Status TOrvoCommands::CmdHard3Wobbler(std::int32_t mode, std::int32_t ch, std::int32_t max,
-                                      std::int32_t min, std::int32_t step,
-                                      std::int32_t interval) {
+                                      std::int32_t min, std::int32_t step, std::int32_t interval) {
   ByteWriter w;
   w.i32be(mode).i32be(ch).i32be(max).i32be(min).i32be(step).i32be(interval);
   return Send(kUnitHard3, 20, kModeSet, w);
@@ -158,8 +156,7 @@ Status TOrvoCommands::CmdHard3SetDac2(std::int32_t address, std::int32_t value) 
 Status TOrvoCommands::CmdHard3DialGain(std::int32_t channel, bool syncOff, double k,
                                        double offset) {
   if (channel < 0 || channel > 3) {
-    return Status::InvalidArgument("dial gain channel " + std::to_string(channel) +
-                                   " is not 0..3");
+    return Status::InvalidArgument("dial gain channel " + std::to_string(channel) + " is not 0..3");
   }
   return Send(kUnitHard3, 23, kModeSet,
               ByteWriter().i32be(0).i32be(channel).boolean(syncOff).f64be(k).f64be(offset));

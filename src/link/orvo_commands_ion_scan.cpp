@@ -103,8 +103,7 @@ Status TOrvoCommands::CmdScanMode(std::uint16_t mode) {
 
 Status TOrvoCommands::CmdScanBitmapData(TBitmapForm form) {
   const TScanCondition c = state_->ScanCondition();
-  return CmdScanBitmapData(form, c.words[TScanCondition::kWidth],
-                           c.words[TScanCondition::kHeight]);
+  return CmdScanBitmapData(form, c.words[TScanCondition::kWidth], c.words[TScanCondition::kHeight]);
 }
 
 Status TOrvoCommands::CmdScanBitmapData(TBitmapForm form, std::uint16_t width,
@@ -153,9 +152,9 @@ Status TOrvoCommands::SendBulk(std::int32_t unit, std::int32_t item, const ByteW
   } else if (bulkSize > held.size()) {
     // Sending past the held block would leak other memory to the controller or stall it
     // waiting for bytes that never come.
-    refused = Status::OutOfRange(std::string(what) + " data of " + std::to_string(bulkSize) +
-                                 " bytes exceeds the " + std::to_string(held.size()) +
-                                 " bytes held");
+    refused =
+        Status::OutOfRange(std::string(what) + " data of " + std::to_string(bulkSize) +
+                           " bytes exceeds the " + std::to_string(held.size()) + " bytes held");
   }
   if (!refused.ok()) {
     NotifyDataChanged(kNotifyScanParamError);

@@ -40,7 +40,9 @@ Status CheckPosition(float v, const char* what) {
 }
 
 // Relative moves carry the direction in the mode and the magnitude as the value.
-MoveMode RelativeMode(float offset) { return offset < 0 ? kRelMinus : kRelPlus; }
+MoveMode RelativeMode(float offset) {
+  return offset < 0 ? kRelMinus : kRelPlus;
+}
 
 }  // namespace
 
@@ -70,8 +72,8 @@ Status TOrvoCommands::CmdStageParam(std::int32_t axis, std::int32_t number, std:
   return CmdStageParamRequest();
 }
 
-Status TOrvoCommands::CmdStageParamEntry(std::int32_t axis, std::int32_t number,
-                                         std::int32_t value, std::int32_t entry) {
+Status TOrvoCommands::CmdStageParamEntry(std::int32_t axis, std::int32_t number, std::int32_t value,
+                                         std::int32_t entry) {
   ByteWriter w;
   w.i32be(2).i32be(axis).i32be(1).i32be(number).i32be(value).i32be(entry);
   Status s = Send(kUnitStage, 6, kModeSet, w);

@@ -14,8 +14,7 @@ bool TOrvoStageInfo::SetTarget(int axis, double value) {
     if (value >= kFullTurn) value = std::fmod(value, kFullTurn);
   }
   a.target = static_cast<float>(value);
-  if (std::fabs(static_cast<double>(a.position) - static_cast<double>(a.target)) >
-      kMoveThreshold) {
+  if (std::fabs(static_cast<double>(a.position) - static_cast<double>(a.target)) > kMoveThreshold) {
     a.moveRequested = true;
     a.reportCount = 0;
   }
