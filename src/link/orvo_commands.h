@@ -219,8 +219,8 @@ class TOrvoCommands {
   base::Status SendString(std::int32_t unit, std::int32_t item, std::string_view utf8,
                           const char* what);
   base::Status SendMotion(const base::ByteWriter& w) { return Send(10, 7, 1, w); }
-  // Records targets and blanks if needed before a move of `axes` (X/Y checked).
-  void PrepareMove(std::int32_t axis, double target, double distance);
+  // Blanks the beam before a move of `axis` when BlankingNeeded says so.
+  void PrepareMove(std::int32_t axis, double distance);
   base::Status SendBulk(std::int32_t unit, std::int32_t item, const base::ByteWriter& head,
                         std::uint64_t bulkSize, const char* what);
   base::Status ScanConditionPreStep(const TScanCondition& c);

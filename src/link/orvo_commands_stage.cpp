@@ -140,8 +140,7 @@ bool TOrvoCommands::BlankingNeeded(std::int32_t axis, double distance) const {
   return distance > 2.0 * h;
 }
 
-void TOrvoCommands::PrepareMove(std::int32_t axis, double target, double distance) {
-  (void)target;
+void TOrvoCommands::PrepareMove(std::int32_t axis, double distance) {
   if (!BlankingNeeded(axis, distance)) return;
   // Blank first so that the beam is off before the stage starts; the hub unblanks and clears
   // the flag once every axis is idle.
@@ -153,7 +152,7 @@ Status TOrvoCommands::CmdStageGo(std::int32_t axis, float position) {
   if (Status s = CheckAxis(axis); !s.ok()) return s;
   if (Status s = CheckPosition(position, "stage target"); !s.ok()) return s;
   stage_.SetTarget(axis, position);
-  PrepareMove(axis, position, std::fabs(position - state_->GetStageAxis(axis)));
+  PrepareMove(axis, std::fabs(position - state_->GetStageAxis(axis)));
   return SendMotion(
       ByteWriter().i32be(kSubGo).i32be(1).i32be(axis).i32be(kAbsolute).f32be(position));
 }
@@ -163,7 +162,7 @@ Status TOrvoCommands::CmdStageGoOffset(std::int32_t axis, float offset) {
   if (Status s = CheckPosition(offset, "stage offset"); !s.ok()) return s;
   const double target = stage_.Axis(axis).position + static_cast<double>(offset);
   stage_.SetTarget(axis, target);
-  PrepareMove(axis, target, std::fabs(offset));
+  PrepareMove(axis, std::fabs(offset));
   return SendMotion(ByteWriter()
                         .i32be(kSubGo)
                         .i32be(1)
@@ -183,8 +182,8 @@ Status TOrvoCommands::CmdStageGoXY(float x, float y) {
   // Both targets first, then each axis's blanking check on its own.
   stage_.SetTarget(kAxisX, x);
   stage_.SetTarget(kAxisY, y);
-  PrepareMove(kAxisX, x, std::fabs(x - state_->GetStageAxis(kAxisX)));
-  PrepareMove(kAxisY, y, std::fabs(y - state_->GetStageAxis(kAxisY)));
+  PrepareMove(kAxisX, std::fabs(x - state_->GetStageAxis(kAxisX)));
+  PrepareMove(kAxisY, std::fabs(y - state_->GetStageAxis(kAxisY)));
   ByteWriter w;
   w.i32be(kSubGoXY).i32be(2);
   w.i32be(kAxisX).i32be(kAbsolute).f32be(x);
@@ -199,8 +198,8 @@ Status TOrvoCommands::CmdStageGoOffsetXY(float dx, float dy) {
   const double ty = stage_.Axis(kAxisY).position + static_cast<double>(dy);
   stage_.SetTarget(kAxisX, tx);
   stage_.SetTarget(kAxisY, ty);
-  PrepareMove(kAxisX, tx, std::fabs(dx));
-  PrepareMove(kAxisY, ty, std::fabs(dy));
+  PrepareMove(kAxisX, std::fabs(dx));
+  PrepareMove(kAxisY, std::fabs(dy));
   ByteWriter w;
   w.i32be(kSubGoXY).i32be(2);
   w.i32be(kAxisX).i32be(RelativeMode(dx)).f32be(std::fabs(dx));
