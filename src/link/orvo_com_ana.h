@@ -32,13 +32,14 @@
 #include "link/dispatcher.h"
 #include "link/frame.h"
 #include "link/frame_receiver.h"
+#include "link/orvo_commands.h"
 #include "link/output_queue.h"
 #include "link/sockets.h"
 #include "model/orvo_system_info.h"
 
 namespace tarvel::link {
 
-class TOrvoComAna : public TSockets {
+class TOrvoComAna : public TSockets, public TOrvoCommands {
   Q_OBJECT
 
  public:
@@ -88,7 +89,7 @@ class TOrvoComAna : public TSockets {
 
   // Builds a frame and writes it. Payloads over 236 bytes are refused and nothing is sent.
   base::Status SendFrame(std::int32_t unit, std::int32_t item, std::int32_t mode,
-                         std::span<const std::uint8_t> payload);
+                         std::span<const std::uint8_t> payload) override;
   base::Status SendCommand(std::int32_t unit, std::int32_t item, std::int32_t mode) {
     return SendFrame(unit, item, mode, {});
   }
@@ -96,7 +97,7 @@ class TOrvoComAna : public TSockets {
   // error) when the link is not open or the queue has no room for all of it.
   base::Status WriteFrame(std::span<const std::uint8_t> bytes) { return WriteFrames({bytes}); }
   // One frame written in several pieces (a bulk frame's header and its data): all or nothing.
-  base::Status WriteFrames(std::initializer_list<std::span<const std::uint8_t>> parts);
+  base::Status WriteFrames(std::initializer_list<std::span<const std::uint8_t>> parts) override;
 
   void CycleRequest(int unit, bool on);
   void CyclePoll();
@@ -104,7 +105,7 @@ class TOrvoComAna : public TSockets {
   int CycleCount(int unit) const;
   bool CyclePollActive() const { return cycleTimer_.isActive(); }
 
-  void NotifyDataChanged(int msgid) {
+  void NotifyDataChanged(int msgid) override {
     if (OnDataChanged) OnDataChanged(this, msgid);
   }
   void NotifyAlarm(int msgid, int alarm) {
@@ -116,7 +117,7 @@ class TOrvoComAna : public TSockets {
   }
   int CurrentAlarm() const { return currentAlarm_; }
 
-  // Report requests (the rest of the command catalogue lives beside them).
+  // Report requests (the rest of the command catalogue is in TOrvoCommands).
   base::Status CmdSysInfoRequest();
   base::Status CmdStageRequest(std::int32_t item);
   base::Status CmdVacRequest(std::int32_t item);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "controller_sim.h"
+#include "support/controller_sim.h"
 #include "link/orvo_com_ana.h"
 #include "link/socket_errors.h"
 #include "loopback_peer.h"
