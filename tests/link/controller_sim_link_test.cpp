@@ -61,8 +61,8 @@ TEST_F(SimLinkTest, SystemReportIsRequestedLoggedAndDecoded) {
 TEST_F(SimLinkTest, ReportsSplitIntoTinyWritesArriveWhole) {
   Start({"--split", "3"});
   ConnectAndRequestReport();
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(sim->command("report 1 1"));
   const auto before = link.FramesReceived();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(sim->command("report 1 1"));
   ASSERT_TRUE(WaitUntil([&] { return link.FramesReceived() >= before + 3; }, 10000));
   EXPECT_EQ(link.RecvErrorCount(), 0);
   EXPECT_TRUE(statusLines.empty()) << statusLines.front();
@@ -88,8 +88,8 @@ TEST_F(SimLinkTest, FaultScenariosAreSurvived) {
     ASSERT_TRUE(WaitUntil([&] { return HasStatus(c.status); }));
     EXPECT_TRUE(HasStatus("Prev. Data Count:"));
     // The whole report before the fault was kept, and the link still reads what follows.
-    const auto before = link.FramesReceived();
     testing::Pump(50);
+    const auto before = link.FramesReceived();
     ASSERT_TRUE(sim->command("report 1 1"));
     ASSERT_TRUE(WaitUntil([&] { return link.FramesReceived() > before; }));
     EXPECT_NE(link.IsConnected(), 0);
