@@ -25,6 +25,12 @@ const char* ConnectWord(std::int16_t connected) {
 TOrvoComAna::TOrvoComAna(QObject* parent)
     : TSockets(parent), dispatcher_(std::make_unique<TDispatcher>()) {
   MaximumReceiveLength = 32768;
+  monitorRecord_.SetStageRecord(&stageRecord_);
+  // The scan state words start cleared for every client that opens the monitor record. A
+  // record that could not be opened has already logged why; the link works without it.
+  (void)monitorRecord_.SetScanState(0);
+  (void)monitorRecord_.SetScanRunning(0);
+  (void)monitorRecord_.SetScanState2(0);
   fileIO_.SetPath(Path);
   fileIO_.SetFileName(IniFileName);
 

@@ -36,6 +36,11 @@
 #include "link/output_queue.h"
 #include "link/sockets.h"
 #include "model/orvo_system_info.h"
+#include "shm/can_dial_data.h"
+#include "shm/ion_data.h"
+#include "shm/monit_data.h"
+#include "shm/monitoring_sem_data.h"
+#include "shm/stage_data.h"
 
 namespace tarvel::link {
 
@@ -164,6 +169,13 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   // Copies of the unit models' value records.
   model::SysInformation SysInformation() const { return systemInfo_.SysInformation(); }
   model::TOrvoSystemInfo& SystemInfo() { return systemInfo_; }
+
+  // The five shared records other processes read (created here, as their master).
+  shm::TOrvoMonitData& MonitorRecord() { return monitorRecord_; }
+  shm::TOrvoIonData& IonRecord() { return ionRecord_; }
+  shm::TOrvoStageData& StageRecord() { return stageRecord_; }
+  shm::TMonitoringSEMData& MonitoringSEMRecord() { return monitSemRecord_; }
+  shm::TOrvoCanDialData& CanDialRecord() { return canDialRecord_; }
   // How long a partial frame may go without progress (tests shorten it).
   void SetStallTimeoutMs(int ms) { stallTimer_.setInterval(ms); }
 
@@ -187,6 +199,11 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
 
   std::unique_ptr<TDispatcher> dispatcher_;
   model::TOrvoSystemInfo systemInfo_;
+  shm::TOrvoMonitData monitorRecord_{true};
+  shm::TOrvoIonData ionRecord_{true};
+  shm::TOrvoStageData stageRecord_{true};
+  shm::TMonitoringSEMData monitSemRecord_{true};
+  shm::TOrvoCanDialData canDialRecord_{true};
   config::TFileIO fileIO_;
   FrameReceiver receiver_;
   OutputQueue queue_;

@@ -68,7 +68,13 @@ void FrameLog::received(link::FrameIds ids, std::int32_t frameLength,
   std::string line = timeField();
   line += ",\"dir\":\"rx\",\"unit\":" + std::to_string(ids.unit) +
           ",\"item\":" + std::to_string(ids.item) + ",\"mode\":" + std::to_string(ids.mode);
-  if (const char* name = CommandName(ids)) line += ",\"cmd\":" + JsonString(name);
+  if (const char* name = CommandName(ids)) {
+    line += ",\"cmd\":" + JsonString(name);
+    // Decoded fields go in their own object: their names ("mode", "item") would clash with
+    // the frame's own.
+    const std::string fields = CommandFieldsJson(ids, payload);
+    if (!fields.empty()) line += ",\"fields\":{" + fields.substr(1) + "}";
+  }
   line += ",\"len\":" + std::to_string(frameLength) + ",\"payload\":\"";
   const bool cut = payload.size() > kMaxLoggedPayload;
   line += ToHex(cut ? payload.first(kMaxLoggedPayload) : payload);
