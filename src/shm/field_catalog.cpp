@@ -151,14 +151,14 @@ std::span<const FieldInfo> FieldsOf(std::string_view record) {
   return {};
 }
 
-std::optional<FieldRef> FindField(std::string_view record, std::string_view spec) {
-  std::string_view name = spec;
+std::optional<FieldRef> FindField(std::string_view record, std::string_view text) {
+  std::string_view name = text;
   std::string_view sub;
-  const auto open = spec.find('[');
+  const auto open = text.find('[');
   if (open != std::string_view::npos) {
-    if (spec.back() != ']') return std::nullopt;
-    name = spec.substr(0, open);
-    sub = spec.substr(open + 1, spec.size() - open - 2);
+    if (text.back() != ']') return std::nullopt;
+    name = text.substr(0, open);
+    sub = text.substr(open + 1, text.size() - open - 2);
   }
   for (const FieldInfo& f : FieldsOf(record)) {
     if (!EqualsIgnoreCase(f.name, name)) continue;

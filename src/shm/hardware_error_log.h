@@ -1,5 +1,5 @@
 // HardwareErrorLog: the hardware error log "C:\ORVO\Data\OrvoHardwareError.Log" and its backup
-// "BackOrvoHardwareError.Log" (Part 3.2), mapped through config/paths.h onto $TARVEL_ORVO_ROOT.
+// "BackOrvoHardwareError.Log", mapped through config/paths.h onto $TARVEL_ORVO_ROOT.
 //
 // The log is kept only on the ORVO line: when the data directory last given to LoadInitData
 // contains neither "Pado" nor "PADO" and the folder "C:\ORVO\Data" exists. A log of

@@ -1,4 +1,4 @@
-// Keys of the initial-data file "ORVOInitData.INI" (Part 3.2), in record index order.
+// Keys of the initial-data file "ORVOInitData.INI", in record index order.
 #pragma once
 
 #include <array>

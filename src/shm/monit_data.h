@@ -1,4 +1,4 @@
-// TOrvoMonitData: the monitor record "OrvoMonitorData", 3872 bytes (Part 3.2).
+// TOrvoMonitData: the monitor record "OrvoMonitorData", 3872 bytes.
 //
 // Offsets of every field are TSeekPosition's (seek_position.h). Beyond the typed accessors the
 // record keeps the initial-data file "ORVOInitData.INI" (LoadInitData, SaveTrackBall,

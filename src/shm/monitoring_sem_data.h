@@ -1,5 +1,5 @@
 // TMonitoringSEMData: the monitoring-SEM record "MonitoringSEMData", 600 bytes, codes 20 and 21
-// (Part 3.2).
+//.
 //
 // Layout: code 20 index i (0..22) the double at 8i, 23 and 24 reserved 32-bit words at 240 and
 // 244, 25 the 16-bit word at 272; code 21 index i (0..38) the double at 288 + 8i (the 25
@@ -19,7 +19,7 @@ class TMonitoringSEMData : public TOrvoSharedData {
  public:
   explicit TMonitoringSEMData(bool master, RecordOptions options = {});
 
-  // Reads section "Coefficient" of <directory>/MonitoringSEMData.INI (Part 2.8), then writes
+  // Reads section "Coefficient" of <directory>/MonitoringSEMData.INI, then writes
   // word 20/25 := 0 and one block at 21/0: the 25 coefficients, 5.0 and five zeros. A value that
   // is not a number takes its key's default and is reported; the file is never written.
   base::Status LoadCoefficients(const std::string& directory);

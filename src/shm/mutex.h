@@ -1,5 +1,5 @@
 // TMutex: a named cross-process mutex with a bounded wait that runs a callback while held
-// (Part 3.1), over RobustMutex ("/Name" holding a robust, process-shared pthread mutex).
+//, over RobustMutex ("/Name" holding a robust, process-shared pthread mutex).
 //
 // Execute waits at most TimeoutMs() (100 ms). Acquired, or taken over from a holder that died:
 // OnExecute runs and the mutex is released afterwards, also when the callback throws. Timed out,

@@ -1,4 +1,4 @@
-// The five shared records of Part 3.2: section names, sizes, field codes and value types.
+// The five shared records: section names, sizes, field codes and value types.
 //
 // This is the one home of these numbers on the server side; the per-field byte offsets are
 // TSeekPosition's (seek_position.h) and the field names the reader prints are field_catalog's.
@@ -36,7 +36,7 @@ constexpr std::size_t RecordSize(std::string_view recordName) {
   return kMonitorSize;
 }
 
-// Value types of a typed access (Part 3.2).
+// Value types of a typed access.
 enum class ValueType : std::uint8_t {
   kByte = 0,      // 1 byte, byte or boolean
   kInt16 = 1,     // 16-bit signed
@@ -129,7 +129,7 @@ inline constexpr int kMonitSemCoeffCount = 39;
 inline constexpr int kCanDialWordCount = 11;
 inline constexpr int kStageDetailCount = 10;
 
-// Stage record: owner slot (Part 3.2).
+// Stage record: owner slot.
 inline constexpr std::size_t kStageOwnerNameOffset = 120;
 inline constexpr std::size_t kStageOwnerNameWidth = 100;
 inline constexpr std::size_t kStageOwnerIdOffset = 220;

@@ -1,10 +1,10 @@
-// TSeekPosition: the map from a shared-record field (code, index) to its byte offset (Part 3.1).
+// TSeekPosition: the map from a shared-record field (code, index) to its byte offset.
 //
-// Stateless. The offsets are those of the record layouts of Part 3.2, counted from the start of
+// Stateless. The offsets are those of the published record layouts, counted from the start of
 // the section the code belongs to (record_layout.h). For an array area the index is the element
 // index; for an area of named fields the low byte of the index selects the field.
 //
-// An index outside its area never reaches a neighbouring field: where the Part gives the area a
+// An index outside its area never reaches a neighbouring field: where the layout gives the area a
 // default offset, that offset is returned; where it gives none (power modes, track-ball constants,
 // device states and change flags, notification flags, Hard3 constants, alarm flags), the access is
 // refused (no value). A code that no area belongs to is refused too, rather than landing on stage

@@ -43,7 +43,7 @@ TOrvoSharedData::TOrvoSharedData(std::string recordName, bool master, RecordOpti
   mutex_.OnExecute = [this](TMutex&) { TransferStep(); };
   const auto size = static_cast<std::int32_t>(RecordSize(recordName_));
   if (master) {
-    // Part 3.2's order: the mutex, then the section.
+    // Creation order: the mutex, then the section.
     base::Status mst = mutex_.Open(log_);
     if (!mst.ok()) (void)Report(mst);
     base::Status sst = Create(section, 1, size, log_);
@@ -61,7 +61,7 @@ TOrvoSharedData::TOrvoSharedData(std::string recordName, bool master, RecordOpti
 }
 
 TOrvoSharedData::~TOrvoSharedData() {
-  // Part 3.2: freeing closes the mutex first; the base then unmaps the section.
+  // Freeing closes the mutex first; the base then unmaps the section.
   mutex_.Close();
 }
 

@@ -1,4 +1,4 @@
-// TOrvoSharedData: one shared record, a named section with its named mutex (Part 3.2).
+// TOrvoSharedData: one shared record, a named section with its named mutex.
 //
 // The five record classes derive from it and add only operations. Every access is one transfer
 // under the record's mutex: WriteValue/ReadValue for the value types 0..5, WriteBlock/ReadBlock
@@ -95,7 +95,7 @@ class TOrvoSharedData : public TSharedMemory {
   const LogSink& Log() const { return log_; }
 
  private:
-  // The pending-access descriptor of Part 3.2, consumed by the transfer step.
+  // The pending-access descriptor, consumed by the transfer step.
   struct PendingAccess {
     std::uint8_t code = 0;
     std::int32_t index = 0;

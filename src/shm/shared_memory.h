@@ -1,7 +1,7 @@
-// TSharedMemory: a byte stream over a named shared section (Part 3.1).
+// TSharedMemory: a byte stream over a named shared section.
 //
 // Master (master == 1) creates the section "/Name" or opens it when it exists; any other value
-// opens an existing one. Read, Write and Seek follow Part 3.1 exactly (return -1 without a
+// opens an existing one. Read, Write and Seek follow the published stream rules exactly (return -1 without a
 // view, no partial write, Seek does not clamp), with one mending: every transfer is bounded by
 // Size() and by the real size of the mapping, since an existing section may be smaller than the
 // size asked for. Memory() gives the same bounded view for callers that copy a whole section.
@@ -37,7 +37,7 @@ class TSharedMemory {
   // object has no view. Opening a name nobody created is NotFound and is not logged.
   base::Status Create(const std::string& name, int master, std::int32_t size, LogSink log = {});
 
-  // Part 3.1: -1 without a view; 0 for a negative position or count or at/after the end;
+  // -1 without a view; 0 for a negative position or count or at/after the end;
   // otherwise copies min(count, available) bytes and advances.
   std::int32_t Read(void* buffer, std::int32_t count);
   // -1 without a view or when position + count passes the end (nothing written); 0 for a

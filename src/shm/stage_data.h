@@ -1,4 +1,4 @@
-// TOrvoStageData: the stage record "OrvoStageData", 228 bytes, field code 4 (Part 3.2).
+// TOrvoStageData: the stage record "OrvoStageData", 228 bytes, field code 4.
 //
 // Layout (index: offset, type): 0: 0 i16 moving flag (-1/0); 1: 4 i32 status word;
 // 2..6: 8..24 i32 positions X, Y, Z, T, R; 7, 8: 28, 38 extended X, Y as reals; 9..11: 48, 58, 68

@@ -24,7 +24,7 @@ TEST_F(CanDialDataTest, WordsAtFourI) {
   EXPECT_EQ(rec.SetDialWord(10, 1).code(), base::Status::Code::kOutOfRange);
   EXPECT_EQ(rec.SetDialWord(1, 1).code(), base::Status::Code::kOutOfRange);
   EXPECT_FALSE(rec.GetDialWord(8).ok());
-  // The generic access takes the Part's default (index 1) for an index outside the area.
+  // The generic access takes the layout's default (index 1) for an index outside the area.
   ASSERT_TRUE(rec.WriteI32(code::kCanDial, 11, 55).ok());
   EXPECT_EQ(At<std::int32_t>(RawBytes(kCanDialRecord), 4), 55);
 }

@@ -119,7 +119,7 @@ TEST_F(ClientLibraryTest, FieldCatalogue) {
 }
 
 // Every typed field of every record, written by another process through the library, lands at
-// the Part's offset in this process's view: one protocol for all.
+// the published offset in this process's view: one protocol for all.
 TEST_F(ClientLibraryTest, EveryCatalogueFieldRoundTripsBetweenProcesses) {
   TOrvoMonitData monitor(true, Options());
   TOrvoIonData ion(true, Options());

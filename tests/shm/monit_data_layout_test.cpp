@@ -1,5 +1,5 @@
 // The monitor record's layout: every accessor checked against the bytes in the section at the
-// offsets of Part 3.2, read from /dev/shm without the code under test.
+// published offsets, read from /dev/shm without the code under test.
 #include "shm/monit_data.h"
 
 #include "test_support.h"

@@ -1,4 +1,4 @@
-// TSeekPosition against the offsets of Part 3.2, written out as the Part gives them.
+// TSeekPosition against the published offsets, written out independently of the code.
 #include "shm/seek_position.h"
 
 #include <gtest/gtest.h>
@@ -206,7 +206,7 @@ TEST(SeekPositionTest, OffsetsOfPart32) {
   }
 }
 
-// Part 3.2's own edge case: a 2-byte field between two extended values.
+// A known edge case: a 2-byte field between two extended values.
 TEST(SeekPositionTest, OpticsWord13SitsBetweenExtendedValues) {
   EXPECT_EQ(TSeekPosition::Offset(9, 13).value(), 3132u);
   EXPECT_EQ(TSeekPosition::Offset(9, 14).value(), 3134u);

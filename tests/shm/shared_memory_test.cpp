@@ -1,4 +1,4 @@
-// TSharedMemory and TMutex: the edge cases of Part 3.1 and the bounds of a real mapping.
+// TSharedMemory and TMutex: the stream edge cases and the bounds of a real mapping.
 #include "shm/shared_memory.h"
 
 #include <fcntl.h>

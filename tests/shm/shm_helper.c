@@ -9,7 +9,7 @@
  *   shm_helper race SUFFIX NAME                           waits for EOF on stdin, then acquires
  *   shm_helper release SUFFIX ID
  *   shm_helper owner SUFFIX                               prints "<id> <name>"
- *   shm_helper field RECORD SPEC                          prints "code index type width offset"
+ *   shm_helper field RECORD FIELD                         prints "code index type width offset"
  */
 #include <stdio.h>
 #include <stdlib.h>

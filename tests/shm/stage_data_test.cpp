@@ -99,7 +99,7 @@ TEST_F(StageDataTest, JogStateAndCodeOfAnotherRecord) {
   EXPECT_EQ(rec_->WriteI32(code::kOptics, 0, 1).code(), base::Status::Code::kOutOfRange);
 }
 
-// Part 3.2: acquiring while the ID is 37 returns -1 and keeps name and ID; releasing 12 then
+// Acquiring while the ID is 37 returns -1 and keeps name and ID; releasing 12 then
 // changes nothing.
 TEST_F(StageDataTest, OwnedStageIsNotTaken) {
   const std::int32_t id = 37;

@@ -19,7 +19,7 @@
  * (EOWNERDEAD, then pthread_mutex_consistent). This library implements exactly that protocol
  * with the server's own code, so using it is the simplest way to stay compatible.
  *
- * A field is addressed by (code, index) as in the server's specification; tarvel_shm_offset
+ * A field is addressed by (code, index) as in the server's record layouts; tarvel_shm_offset
  * gives its byte offset. Indexes outside a field's area take the area's default offset where it
  * has one and are refused otherwise, so no access reaches a neighbouring field or passes the end
  * of the section. Every read or write below is one access under the mutex.
@@ -55,7 +55,7 @@ extern "C" {
 #define TARVEL_SHM_ERR_ARG (-4)      /* bad argument: NULL, unknown record or field, bad type */
 #define TARVEL_SHM_ERR_SYSTEM (-5)   /* an operating-system call failed */
 
-/* Value types of the specification. */
+/* Value types of the records. */
 #define TARVEL_SHM_BYTE 0
 #define TARVEL_SHM_INT16 1
 #define TARVEL_SHM_INT32 2
@@ -136,7 +136,7 @@ TARVEL_SHM_API int tarvel_shm_field_at(const char* record, int i, tarvel_shm_fie
 /* Key name of element k of field i ("ROT_CENTER_X"), or NULL when it has none. */
 TARVEL_SHM_API const char* tarvel_shm_element_name(const char* record, int i, int k);
 /* Resolves "Name", "Name[index]" or "Name[KEY]" to its field and record index. */
-TARVEL_SHM_API int tarvel_shm_find_field(const char* record, const char* spec,
+TARVEL_SHM_API int tarvel_shm_find_field(const char* record, const char* text,
                                          tarvel_shm_field* out, int* index);
 
 #ifdef __cplusplus

@@ -261,9 +261,9 @@ const char* tarvel_shm_element_name(const char* record, int i, int k) {
   return names[static_cast<size_t>(k)].data();
 }
 
-int tarvel_shm_find_field(const char* record, const char* spec, tarvel_shm_field* out, int* index) {
-  if (!record || !spec || !out || !index) return TARVEL_SHM_ERR_ARG;
-  const auto ref = shm::FindField(record, spec);
+int tarvel_shm_find_field(const char* record, const char* text, tarvel_shm_field* out, int* index) {
+  if (!record || !text || !out || !index) return TARVEL_SHM_ERR_ARG;
+  const auto ref = shm::FindField(record, text);
   if (!ref) return TARVEL_SHM_ERR_ARG;
   Fill(*ref->field, out);
   *index = ref->index;

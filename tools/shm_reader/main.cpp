@@ -101,10 +101,10 @@ std::vector<Item> AllItems(const char* record) {
   return items;
 }
 
-bool ItemFor(const char* record, const char* spec, Item* out) {
+bool ItemFor(const char* record, const char* text, Item* out) {
   tarvel_shm_field f{};
   int index = 0;
-  if (tarvel_shm_find_field(record, spec, &f, &index) != TARVEL_SHM_OK) return false;
+  if (tarvel_shm_find_field(record, text, &f, &index) != TARVEL_SHM_OK) return false;
   const int n = tarvel_shm_field_count(record);
   for (int i = 0; i < n; ++i) {
     tarvel_shm_field g{};
