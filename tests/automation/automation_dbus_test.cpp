@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QFile>
 #include <QProcess>
@@ -14,6 +15,7 @@
 #include <atomic>
 
 #include "automation/type_library.h"
+#include "link/frame.h"
 #include "link/loopback_peer.h"
 
 namespace tarvel::automation {
@@ -251,6 +253,54 @@ TEST_F(AutomationServerTest, SyncRequestOfflineAnswersItsOwnIdAndCounts) {
   EXPECT_EQ(Value(Sys(sys, "get_SyncReturnID")).toInt(), 2);
   EXPECT_EQ(Value(Sys(sys, "get_SysName")).toString(), "ORVO410");
   EXPECT_TRUE(Value(Sys(sys, "get_SysDataInitialized")).toBool());
+}
+
+TEST_F(AutomationServerTest, WithTheLinkUpSyncWaitsForItsOwnIdAndQuitClosesTheLink) {
+  tarvel::testing::LoopbackPeer peer;
+  StartServer({"--port", QString::number(peer.port())});
+  const QString sys = Create("ProjectTarvel.SockSystem");
+  Value(Sys(sys, "put_IPAdrs", {"127.0.0.1"}));
+  Value(Sys(sys, "put_SocketStatus", {true}));
+  ASSERT_TRUE(peer.accept());
+  ASSERT_TRUE(WaitUntil([&] { return Value(Sys(sys, "get_SocketStatus")).toBool(); }));
+  // Ready: the identity comes from the (still empty) model, not from the simulator.
+  EXPECT_EQ(Value(Sys(sys, "get_SysName")).toString(), "");
+
+  auto frameOf = [](std::int32_t item, std::int32_t mode, std::int32_t value) {
+    const auto v = static_cast<std::uint32_t>(value);
+    const std::uint8_t payload[4] = {std::uint8_t(v >> 24), std::uint8_t(v >> 16),
+                                     std::uint8_t(v >> 8), std::uint8_t(v)};
+    return link::BuildFrame({1, item, mode}, payload);
+  };
+  const std::size_t requestSize = frameOf(14, 1, 0).size();
+  QDBusMessage call = QDBusMessage::createMethodCall(name_, sys, "ProjectTarvel.ISockSystem",
+                                                     "get_VMESyncroRequest");
+  QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call, 10000);
+  std::vector<std::uint8_t> request;
+  ASSERT_TRUE(peer.readExactly(requestSize, &request));
+  ASSERT_EQ(request.size(), requestSize);
+  const std::int32_t id = (request[requestSize - 4] << 24) | (request[requestSize - 3] << 16) |
+                          (request[requestSize - 2] << 8) | request[requestSize - 1];
+  EXPECT_EQ(id, 1);
+  // A late answer to some earlier request does not end this one.
+  ASSERT_TRUE(peer.write(frameOf(14, 2, 777)));
+  ASSERT_TRUE(WaitUntil([&] { return Value(Sys(sys, "get_SyncReturnID")).toInt() == 777; }));
+  Value(Sys(sys, "get_SysName"));
+  EXPECT_FALSE(pending.isFinished());
+  ASSERT_TRUE(peer.write(frameOf(14, 2, id)));
+  pending.waitForFinished();
+  EXPECT_EQ(Value(pending.reply()).toInt(), id);
+
+  // QuitORVO sends the quit command and answers after the link is closed.
+  QDBusPendingCall quit = QDBusConnection::sessionBus().asyncCall(
+      QDBusMessage::createMethodCall(name_, sys, "ProjectTarvel.ISockSystem", "QuitORVO"), 10000);
+  const std::vector<std::uint8_t> quitFrame = link::BuildFrame({1, 100, 1}, {});
+  std::vector<std::uint8_t> got;
+  ASSERT_TRUE(peer.readExactly(quitFrame.size(), &got));
+  EXPECT_EQ(got, quitFrame);
+  quit.waitForFinished();
+  EXPECT_EQ(quit.reply().type(), QDBusMessage::ReplyMessage);
+  EXPECT_FALSE(Value(Sys(sys, "get_SocketStatus")).toBool());
 }
 
 TEST_F(AutomationServerTest, StartedByAutomationEndsWithTheLastObjectOrItsClient) {
