@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "automation/automation_host.h"
 #include "config/sys_init_data.h"
 #include "link/orvo_com_ana.h"
 #include "link/socket_errors.h"
@@ -35,6 +36,8 @@ void LogLine(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const auto startMode = tarvel::automation::TRegistration::TakeStartSwitches(&argc, argv);
+  if (auto code = tarvel::automation::TRegistration::RunSwitch(startMode)) return *code;
   // Without a window no widget (and no display connection) is ever created.
   bool windowless = false;
   for (int i = 1; i < argc; ++i) windowless |= std::string(argv[i]) == "--no-window";
@@ -72,6 +75,7 @@ int main(int argc, char** argv) {
     }
   }
 
+  tarvel::automation::TAutomationHost::Prepare(startMode, LogLine);
   // The installation's configuration: FIBSystem.INI is created with defaults when missing.
   const int machineType = parser.value(machineOpt).toInt() == 2 ? 2 : 1;
   tarvel::config::TSysInitData initData(&tarvel::model::FindDataDir);
@@ -106,6 +110,9 @@ int main(int argc, char** argv) {
   link.OnErrOccurred = [](QObject*, int, int error, const std::string& msg) {
     LogLine("Socket Error " + std::to_string(error) + ": " + msg);
   };
+  tarvel::automation::TAutomationHost automation(startMode, link, initData, LogLine);
+  if (!automation.Start().ok() && startMode == tarvel::automation::TStartMode::kAutomation)
+    return 3;
   // The main tick: notices the connection and a stop request, and logs a status line once a
   // second while frames arrive.
   QTimer tick;

@@ -1,0 +1,42 @@
+#include "automation/automation_host.h"
+
+#include <QCoreApplication>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace tarvel::automation {
+
+TAutomationHost::TAutomationHost(TStartMode mode, link::TOrvoComAna& link,
+                                 config::TSysInitData& initData, Log log)
+    : mode_(mode), link_(link), hub_(link, initData), log_(std::move(log)) {}
+
+void TAutomationHost::Prepare(TStartMode mode, const Log& log) {
+  if (mode == TStartMode::kAutomation && std::getenv("DBUS_STARTER_ADDRESS")) {
+    if (auto dir = TRegistration::RegisteredWorkDir()) {
+      std::error_code ec;
+      std::filesystem::current_path(*dir, ec);
+      if (ec) log("automation: cannot enter the registered folder " + *dir + ": " + ec.message());
+    }
+  }
+  const base::Status s =
+      TRegistration::Write(TRegistration::ProgramPath(), std::filesystem::current_path().string());
+  if (!s.ok()) log("automation: registration not written: " + s.message());
+}
+
+base::Status TAutomationHost::Start(QDBusConnection bus, const QString& serviceName) {
+  server_ = std::make_unique<TAutomationServer>(hub_, std::move(bus));
+  server_->Notifier().Bind(link_);
+  if (mode_ == TStartMode::kAutomation) {
+    server_->SetEndWithLastObject(true);
+    server_->OnLastObjectReleased = [this] {
+      log_("automation: last object released, ending");
+      QCoreApplication::quit();
+    };
+  }
+  const base::Status s = server_->Start(serviceName);
+  log_(s.ok() ? "automation: serving " + serviceName.toStdString() : "automation: " + s.message());
+  return s;
+}
+
+}  // namespace tarvel::automation
