@@ -27,7 +27,8 @@ base::Status Arity(const std::vector<std::string_view>& w, std::size_t n, const 
 
 base::Status Int(std::string_view text, const char* what, std::int32_t* out) {
   base::Result<std::int32_t> v = ParseInt32(text);
-  if (!v.ok()) return base::Status::InvalidArgument(std::string(what) + ": " + v.status().message());
+  if (!v.ok())
+    return base::Status::InvalidArgument(std::string(what) + ": " + v.status().message());
   *out = *v;
   return base::Status::Ok();
 }
@@ -66,7 +67,8 @@ base::Result<ControlCommand> ParseControlCommand(std::string_view line) {
         !(s = Int(w[3], "mode", &c.ids.mode)).ok())
       return s;
     base::Result<std::vector<std::uint8_t>> payload = ParseHex(w[4]);
-    if (!payload.ok()) return base::Status::InvalidArgument("payload: " + payload.status().message());
+    if (!payload.ok())
+      return base::Status::InvalidArgument("payload: " + payload.status().message());
     c.bytes = std::move(*payload);
   } else if (verb == "burst") {
     c.kind = ControlCommand::Kind::kBurst;
@@ -77,9 +79,9 @@ base::Result<ControlCommand> ParseControlCommand(std::string_view line) {
       return s;
     c.ids.mode = link::kModeRequest;
     if (c.count * (link::kHeaderSize + c.payloadLength) > ControlCommand::kMaxOutputBytes) {
-      return base::Status::OutOfRange("burst of " + std::to_string(c.count * (link::kHeaderSize + c.payloadLength)) +
-                                      " bytes exceeds " +
-                                      std::to_string(ControlCommand::kMaxOutputBytes));
+      return base::Status::OutOfRange(
+          "burst of " + std::to_string(c.count * (link::kHeaderSize + c.payloadLength)) +
+          " bytes exceeds " + std::to_string(ControlCommand::kMaxOutputBytes));
     }
   } else if (verb == "raw") {
     c.kind = ControlCommand::Kind::kRaw;
@@ -107,7 +109,8 @@ base::Result<ControlCommand> ParseControlCommand(std::string_view line) {
     c.kind = verb == "close"   ? ControlCommand::Kind::kClose
              : verb == "reset" ? ControlCommand::Kind::kReset
                                : ControlCommand::Kind::kQuit;
-    if (w.size() != 1) return base::Status::InvalidArgument(std::string(verb) + " takes no arguments");
+    if (w.size() != 1)
+      return base::Status::InvalidArgument(std::string(verb) + " takes no arguments");
   } else if (verb == "set") {
     c.kind = ControlCommand::Kind::kSet;
     if (w.size() < 3) return base::Status::InvalidArgument("usage: set <key> <value>");

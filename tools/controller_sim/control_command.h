@@ -23,21 +23,32 @@
 namespace tarvel::controller_sim {
 
 struct ControlCommand {
-  enum class Kind { kReport, kFrame, kBurst, kRaw, kBadHeader, kLength, kStall, kClose, kReset,
-                    kQuit, kSet };
+  enum class Kind {
+    kReport,
+    kFrame,
+    kBurst,
+    kRaw,
+    kBadHeader,
+    kLength,
+    kStall,
+    kClose,
+    kReset,
+    kQuit,
+    kSet
+  };
 
   // Bounds: a burst or a stalled frame stays below 64 MiB of output.
   static constexpr std::size_t kMaxBurstFrames = 1'000'000;
   static constexpr std::size_t kMaxOutputBytes = 64u << 20;
 
   Kind kind = Kind::kQuit;
-  link::FrameIds ids;                // report: unit, item; frame: all three; burst/stall: mode 2
-  std::vector<std::uint8_t> bytes;   // frame payload or raw bytes
-  std::size_t count = 0;             // burst: number of frames
-  std::size_t payloadLength = 0;     // burst, stall
-  std::uint32_t frameLength = 0;     // length: the 32-bit field as sent
-  std::string key;                   // set
-  std::string value;                 // set: the rest of the line, spaces kept
+  link::FrameIds ids;               // report: unit, item; frame: all three; burst/stall: mode 2
+  std::vector<std::uint8_t> bytes;  // frame payload or raw bytes
+  std::size_t count = 0;            // burst: number of frames
+  std::size_t payloadLength = 0;    // burst, stall
+  std::uint32_t frameLength = 0;    // length: the 32-bit field as sent
+  std::string key;                  // set
+  std::string value;                // set: the rest of the line, spaces kept
 
   // Whether the command needs a connected client.
   bool sends() const { return kind != Kind::kQuit && kind != Kind::kSet; }

@@ -50,8 +50,8 @@ std::string FrameLog::timeField() const {
                       std::chrono::steady_clock::now() - start_)
                       .count();
   char buf[48];
-  std::snprintf(buf, sizeof(buf), "{\"t\":%" PRId64 ".%06" PRId64, static_cast<std::int64_t>(us / 1000000),
-                static_cast<std::int64_t>(us % 1000000));
+  std::snprintf(buf, sizeof(buf), "{\"t\":%" PRId64 ".%06" PRId64,
+                static_cast<std::int64_t>(us / 1000000), static_cast<std::int64_t>(us % 1000000));
   return buf;
 }
 

@@ -23,7 +23,8 @@ std::string Usage() {
       "  --log FILE|-          JSON-lines log of received frames and events\n"
       "  --split N             send every frame in pieces of N bytes, about 2 ms apart\n"
       "  --refuse              bind the port but never listen (connects are refused)\n"
-      "  --scenario NAME       bad-header|len0|len11|lenmax|stall|close after the first system report\n"
+      "  --scenario NAME       bad-header|len0|len11|lenmax|stall|close after the first system "
+      "report\n"
       "  --no-control          do not read commands from stdin; run until SIGTERM\n";
   for (const IdentityKey& k : IdentityKeys()) {
     std::string opt = "  --" + std::string(k.key) + " V";

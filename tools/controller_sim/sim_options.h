@@ -25,13 +25,13 @@ namespace tarvel::controller_sim {
 struct SimOptions {
   std::string host = "127.0.0.1";  // numeric, after "localhost" has been mapped
   std::uint16_t port = 20000;
-  std::string logPath;             // "" none, "-" stdout
-  std::size_t split = 0;           // 0: whole writes
+  std::string logPath;    // "" none, "-" stdout
+  std::size_t split = 0;  // 0: whole writes
   bool refuse = false;
-  bool control = true;             // read commands from stdin
+  bool control = true;  // read commands from stdin
   Scenario scenario = Scenario::kNone;
   SystemIdentity identity;
-  bool help = false;               // --help was given: print Usage() and exit
+  bool help = false;  // --help was given: print Usage() and exit
 };
 
 base::Result<SimOptions> ParseOptions(int argc, const char* const* argv);

@@ -30,9 +30,13 @@ void OnSignal(int) {
   errno = saved;
 }
 
-std::string ErrnoText(const char* call) { return std::string(call) + ": " + std::strerror(errno); }
+std::string ErrnoText(const char* call) {
+  return std::string(call) + ": " + std::strerror(errno);
+}
 
-bool WouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == EINTR; }
+bool WouldBlock(int err) {
+  return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
 
 std::string PeerText(const sockaddr_storage& ss) {
   char host[INET6_ADDRSTRLEN] = "?";
@@ -71,7 +75,7 @@ base::Status SimServer::start() {
   signalRead_ = fds[0];
   signalWrite_ = fds[1];
   g_signalWrite = signalWrite_;
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGTERM, &sa, nullptr);
@@ -105,7 +109,8 @@ base::Status SimServer::start() {
                                    errno);
   }
   // --refuse stops here: a bound port without a listener answers every connect with a reset.
-  if (!options_.refuse && listen(listenFd_, 8) != 0) return base::Status::FromErrno("listen", errno);
+  if (!options_.refuse && listen(listenFd_, 8) != 0)
+    return base::Status::FromErrno("listen", errno);
   sockaddr_storage bound{};
   socklen_t boundLen = sizeof(bound);
   if (getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &boundLen) != 0)
@@ -120,10 +125,11 @@ void SimServer::acceptClients() {
   for (;;) {
     sockaddr_storage ss{};
     socklen_t len = sizeof(ss);
-    const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&ss), &len,
-                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd =
+        accept4(listenFd_, reinterpret_cast<sockaddr*>(&ss), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
-      if (!WouldBlock(errno) && errno != ECONNABORTED) log_.event("error", {{"text", ErrnoText("accept")}});
+      if (!WouldBlock(errno) && errno != ECONNABORTED)
+        log_.event("error", {{"text", ErrnoText("accept")}});
       return;
     }
     if (conn_) dropConnection("replaced", false);
@@ -210,8 +216,8 @@ void SimServer::queueFrame(const OutFrame& frame, std::optional<std::string> okL
   item.bytes = link::BuildFrame(frame.ids, frame.payload);
   item.okLine = std::move(okLine);
   queueItem(std::move(item));
-  const bool fullSystemReport = frame.ids == link::FrameIds{link::kUnitSystem, SystemUnit::kItemAll,
-                                                            link::kModeRequest};
+  const bool fullSystemReport =
+      frame.ids == link::FrameIds{link::kUnitSystem, SystemUnit::kItemAll, link::kModeRequest};
   if (fullSystemReport && conn_ && options_.scenario != Scenario::kNone && !scenarioDone_) {
     scenarioDone_ = true;
     runScenario();
@@ -221,11 +227,20 @@ void SimServer::queueFrame(const OutFrame& frame, std::optional<std::string> okL
 void SimServer::runScenario() {
   OutItem item;
   switch (options_.scenario) {
-    case Scenario::kNone: return;
-    case Scenario::kBadHeader: item.bytes = BadHeaderBytes(); break;
-    case Scenario::kLen0: item.bytes = LengthFaultBytes(0); break;
-    case Scenario::kLen11: item.bytes = LengthFaultBytes(11); break;
-    case Scenario::kLenMax: item.bytes = LengthFaultBytes(0x7FFFFFFF); break;
+    case Scenario::kNone:
+      return;
+    case Scenario::kBadHeader:
+      item.bytes = BadHeaderBytes();
+      break;
+    case Scenario::kLen0:
+      item.bytes = LengthFaultBytes(0);
+      break;
+    case Scenario::kLen11:
+      item.bytes = LengthFaultBytes(11);
+      break;
+    case Scenario::kLenMax:
+      item.bytes = LengthFaultBytes(0x7FFFFFFF);
+      break;
     case Scenario::kStall:
       item.bytes = StallBytes({link::kUnitSystem, SystemUnit::kItemAll, link::kModeRequest},
                               kStallScenarioPayload);
@@ -238,13 +253,20 @@ void SimServer::runScenario() {
   }
   log_.event("scenario", {{"name", [this] {
                              switch (options_.scenario) {
-                               case Scenario::kBadHeader: return "bad-header";
-                               case Scenario::kLen0: return "len0";
-                               case Scenario::kLen11: return "len11";
-                               case Scenario::kLenMax: return "lenmax";
-                               case Scenario::kStall: return "stall";
-                               case Scenario::kClose: return "close";
-                               case Scenario::kNone: break;
+                               case Scenario::kBadHeader:
+                                 return "bad-header";
+                               case Scenario::kLen0:
+                                 return "len0";
+                               case Scenario::kLen11:
+                                 return "len11";
+                               case Scenario::kLenMax:
+                                 return "lenmax";
+                               case Scenario::kStall:
+                                 return "stall";
+                               case Scenario::kClose:
+                                 return "close";
+                               case Scenario::kNone:
+                                 break;
                              }
                              return "none";
                            }()}});
@@ -394,17 +416,29 @@ base::Status SimServer::execute(const ControlCommand& c, const std::string& line
                                       " item " + std::to_string(c.ids.item));
       }
       for (std::size_t i = 0; i < frames.size(); ++i) {
-        queueFrame(frames[i], i + 1 == frames.size() ? std::optional<std::string>(line)
-                                                     : std::nullopt);
+        queueFrame(frames[i],
+                   i + 1 == frames.size() ? std::optional<std::string>(line) : std::nullopt);
       }
       return base::Status::Ok();
     }
-    case Kind::kFrame: queueFrame({c.ids, c.bytes}, line); return base::Status::Ok();
-    case Kind::kBurst: item.bytes = BurstBytes(c.count, c.ids, c.payloadLength); break;
-    case Kind::kRaw: item.bytes = c.bytes; break;
-    case Kind::kBadHeader: item.bytes = BadHeaderBytes(); break;
-    case Kind::kLength: item.bytes = LengthFaultBytes(c.frameLength); break;
-    case Kind::kStall: item.bytes = StallBytes(c.ids, c.payloadLength); break;
+    case Kind::kFrame:
+      queueFrame({c.ids, c.bytes}, line);
+      return base::Status::Ok();
+    case Kind::kBurst:
+      item.bytes = BurstBytes(c.count, c.ids, c.payloadLength);
+      break;
+    case Kind::kRaw:
+      item.bytes = c.bytes;
+      break;
+    case Kind::kBadHeader:
+      item.bytes = BadHeaderBytes();
+      break;
+    case Kind::kLength:
+      item.bytes = LengthFaultBytes(c.frameLength);
+      break;
+    case Kind::kStall:
+      item.bytes = StallBytes(c.ids, c.payloadLength);
+      break;
     case Kind::kClose:
       item.after = After::kClose;
       item.closeReason = "close";
@@ -413,7 +447,9 @@ base::Status SimServer::execute(const ControlCommand& c, const std::string& line
       item.after = After::kReset;
       item.closeReason = "reset";
       break;
-    case Kind::kQuit: beginQuit(line); return base::Status::Ok();
+    case Kind::kQuit:
+      beginQuit(line);
+      return base::Status::Ok();
     case Kind::kSet: {
       if (base::Status s = SetIdentityField(system_->identity(), c.key, c.value); !s.ok()) return s;
       confirm(line);

@@ -105,14 +105,14 @@ class SimServer {
   int signalWrite_ = -1;
   std::string address_;
   std::unique_ptr<Connection> conn_;
-  bool scenarioDone_ = false;     // the scenario runs once per process
+  bool scenarioDone_ = false;  // the scenario runs once per process
   bool stdinOpen_ = true;
   std::string stdinBuffer_;
-  bool discardingLine_ = false;   // skipping the rest of an over-long stdin line
+  bool discardingLine_ = false;  // skipping the rest of an over-long stdin line
   bool quitting_ = false;
   Clock::time_point quitDeadline_{};
   std::optional<std::string> quitOk_;
-  bool stopped_ = false;          // SIGTERM or SIGINT arrived
+  bool stopped_ = false;  // SIGTERM or SIGINT arrived
 };
 
 }  // namespace tarvel::controller_sim

@@ -19,24 +19,39 @@ const std::vector<FieldEntry>& Fields() {
   static const std::vector<FieldEntry> kFields = {
       {{"protocol", "SysProtocol text"}, FieldKind::kText, &SystemIdentity::protocol},
       {{"sys-time", "SysTime text (default: the simulator's clock, yyyy/mm/dd hh:mm:ss)"},
-       FieldKind::kText, &SystemIdentity::fixedTime},
-      {{"sys-name", "SysName, e.g. ORVO450SEC or PADO510"}, FieldKind::kText,
+       FieldKind::kText,
+       &SystemIdentity::fixedTime},
+      {{"sys-name", "SysName, e.g. ORVO450SEC or PADO510"},
+       FieldKind::kText,
        &SystemIdentity::name},
       {{"sys-version", "SysVersion text"}, FieldKind::kText, &SystemIdentity::version},
-      {{"hard-type", "SysHardType: HARD2 or HARD3"}, FieldKind::kHardType,
+      {{"hard-type", "SysHardType: HARD2 or HARD3"},
+       FieldKind::kHardType,
        &SystemIdentity::hardType},
-      {{"modify-flag", "SysModifyFlag integer (1 = set)"}, FieldKind::kInteger, nullptr,
+      {{"modify-flag", "SysModifyFlag integer (1 = set)"},
+       FieldKind::kInteger,
+       nullptr,
        &SystemIdentity::modifyFlag},
-      {{"vac-gauge-type", "SysVacGaugeType integer"}, FieldKind::kInteger, nullptr,
+      {{"vac-gauge-type", "SysVacGaugeType integer"},
+       FieldKind::kInteger,
+       nullptr,
        &SystemIdentity::vacGaugeType},
-      {{"aperture-type", "SysApertureType integer"}, FieldKind::kInteger, nullptr,
+      {{"aperture-type", "SysApertureType integer"},
+       FieldKind::kInteger,
+       nullptr,
        &SystemIdentity::apertureType},
-      {{"detector-type", "DetectorType integer (0 SED, other CPD)"}, FieldKind::kInteger,
-       nullptr, &SystemIdentity::detectorType},
-      {{"egun-type", "EGunType integer (1 Type-98)"}, FieldKind::kInteger, nullptr,
+      {{"detector-type", "DetectorType integer (0 SED, other CPD)"},
+       FieldKind::kInteger,
+       nullptr,
+       &SystemIdentity::detectorType},
+      {{"egun-type", "EGunType integer (1 Type-98)"},
+       FieldKind::kInteger,
+       nullptr,
        &SystemIdentity::eGunType},
       {{"data-initialized", "SysDataInitialized integer (non-zero = initialised)"},
-       FieldKind::kInteger, nullptr, &SystemIdentity::dataInitialized},
+       FieldKind::kInteger,
+       nullptr,
+       &SystemIdentity::dataInitialized},
   };
   return kFields;
 }
@@ -59,7 +74,9 @@ const std::vector<IdentityKey>& IdentityKeys() {
   return kKeys;
 }
 
-bool IsIdentityKey(std::string_view key) { return Find(key) != nullptr; }
+bool IsIdentityKey(std::string_view key) {
+  return Find(key) != nullptr;
+}
 
 base::Result<std::int32_t> ParseInt32(std::string_view text) {
   const std::string shown(text);
@@ -75,7 +92,8 @@ base::Result<std::int32_t> ParseInt32(std::string_view text) {
     digits.remove_prefix(2);
   }
   std::uint64_t magnitude = 0;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
+  const auto [end, ec] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
   if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) {
     return base::Status::InvalidArgument("not an integer: '" + shown + "'");
   }
@@ -109,7 +127,8 @@ base::Status SetIdentityField(SystemIdentity& identity, std::string_view key,
       return base::Status::Ok();
     case FieldKind::kInteger: {
       base::Result<std::int32_t> v = ParseInt32(value);
-      if (!v.ok()) return base::Status::InvalidArgument(std::string(key) + ": " + v.status().message());
+      if (!v.ok())
+        return base::Status::InvalidArgument(std::string(key) + ": " + v.status().message());
       identity.*(f->integer) = *v;
       return base::Status::Ok();
     }

@@ -15,21 +15,21 @@
 namespace tarvel::controller_sim {
 
 struct SystemIdentity {
-  std::string protocol = "2.00";       // SysProtocol
-  std::string fixedTime;               // SysTime; empty: the simulator's running clock
-  std::string name = "ORVO-SIM";       // SysName; "ORVO..." or "PADO..." picks the machine line
-  std::string version = "3.20-sim";    // SysVersion
-  std::string hardType = "HARD2";      // SysHardType: "HARD2" or "HARD3"
-  std::int32_t modifyFlag = 0;         // SysModifyFlag (1 = set)
-  std::int32_t vacGaugeType = 0;       // SysVacGaugeType
-  std::int32_t apertureType = 1;       // SysApertureType
-  std::int32_t detectorType = 0;       // DetectorType: 0 SED, other CPD
-  std::int32_t eGunType = 0;           // EGunType: 1 Type-98 electron shower, other none
-  std::int32_t dataInitialized = 1;    // SysDataInitialized (non-zero = initialised)
+  std::string protocol = "2.00";     // SysProtocol
+  std::string fixedTime;             // SysTime; empty: the simulator's running clock
+  std::string name = "ORVO-SIM";     // SysName; "ORVO..." or "PADO..." picks the machine line
+  std::string version = "3.20-sim";  // SysVersion
+  std::string hardType = "HARD2";    // SysHardType: "HARD2" or "HARD3"
+  std::int32_t modifyFlag = 0;       // SysModifyFlag (1 = set)
+  std::int32_t vacGaugeType = 0;     // SysVacGaugeType
+  std::int32_t apertureType = 1;     // SysApertureType
+  std::int32_t detectorType = 0;     // DetectorType: 0 SED, other CPD
+  std::int32_t eGunType = 0;         // EGunType: 1 Type-98 electron shower, other none
+  std::int32_t dataInitialized = 1;  // SysDataInitialized (non-zero = initialised)
 };
 
 struct IdentityKey {
-  const char* key;   // option name without "--", and the key of "set"
+  const char* key;  // option name without "--", and the key of "set"
   const char* help;
 };
 

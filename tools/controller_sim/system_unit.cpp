@@ -63,19 +63,44 @@ std::optional<std::vector<std::uint8_t>> SystemUnit::reportPayload(std::int32_t 
           .i32be(identity_.eGunType)
           .i32be(identity_.dataInitialized);
       break;
-    case kItemProtocol: text(identity_.protocol); break;
-    case kItemTime: text(timeText()); break;
-    case kItemName: text(identity_.name); break;
-    case kItemVersion: text(identity_.version); break;
-    case kItemHardType: text(identity_.hardType); break;
-    case kItemModifyFlag: w.i32be(identity_.modifyFlag); break;
-    case kItemVacGaugeType: w.i32be(identity_.vacGaugeType); break;
-    case kItemApertureType: w.i32be(identity_.apertureType); break;
-    case kItemDetectorType: w.i32be(identity_.detectorType); break;
-    case kItemEGunType: w.i32be(identity_.eGunType); break;
-    case kItemDataInitialized: w.i32be(identity_.dataInitialized); break;
-    case kItemSync: w.i32be(lastSyncId_); break;
-    default: return std::nullopt;
+    case kItemProtocol:
+      text(identity_.protocol);
+      break;
+    case kItemTime:
+      text(timeText());
+      break;
+    case kItemName:
+      text(identity_.name);
+      break;
+    case kItemVersion:
+      text(identity_.version);
+      break;
+    case kItemHardType:
+      text(identity_.hardType);
+      break;
+    case kItemModifyFlag:
+      w.i32be(identity_.modifyFlag);
+      break;
+    case kItemVacGaugeType:
+      w.i32be(identity_.vacGaugeType);
+      break;
+    case kItemApertureType:
+      w.i32be(identity_.apertureType);
+      break;
+    case kItemDetectorType:
+      w.i32be(identity_.detectorType);
+      break;
+    case kItemEGunType:
+      w.i32be(identity_.eGunType);
+      break;
+    case kItemDataInitialized:
+      w.i32be(identity_.dataInitialized);
+      break;
+    case kItemSync:
+      w.i32be(lastSyncId_);
+      break;
+    default:
+      return std::nullopt;
   }
   return w.take();
 }
