@@ -239,6 +239,7 @@ void TSocketHub::Phase1() {
   (void)cmd::Hard3MachineDataRequest(l, 999, 999);
   for (int section = 0; section <= 16; ++section) (void)cmd::Hard3MachineData(l, section, 63, 1.0);
   linkPhase_ = 2;
+  Note("Link phase 1: start-up requests sent");
 }
 
 void TSocketHub::Phase2() {
@@ -258,6 +259,7 @@ void TSocketHub::Phase2() {
   (void)l.CmdStageRequest(2);
   for (int section = 0; section <= 16; ++section) (void)cmd::Hard3MachineData(l, section, 63, 0.0);
   linkPhase_ = 3;
+  Note("Link phase 2: aperture, power, ion and stage requests sent");
 }
 
 void TSocketHub::Phase3() {
@@ -274,6 +276,7 @@ void TSocketHub::Phase3() {
   }
   linkPhase_ = 4;
   timerMain_.setInterval(options_.intervals.mainMs);
+  Note("Link phase 3 done; phase 4 runs");
 }
 
 void TSocketHub::Phase4() {
@@ -328,8 +331,7 @@ void TSocketHub::TimerDisconnectTimer() {
 }
 
 void TSocketHub::ErrOccurred(int error, const std::string& msg) {
-  (void)error;
-  (void)msg;
+  Note("Socket Error " + std::to_string(error) + ": " + msg);
   disconnectDown_ = true;
   connectDown_ = false;
   editIPEnabled_ = true;
@@ -371,6 +373,14 @@ void TSocketHub::ComAnaSendData() {
   const auto& sent = link_->LastSentFrame();
   if (sent.ids.unit < 1 || sent.ids.unit >= 100 || !link_->IsLogged(sent.ids.unit)) return;
   memoSocket_.Add(CommandLogLine(sent, Now()));
+}
+
+void TSocketHub::BtnQuitClick() {
+  if (seams_.SerialSend) seams_.SerialSend(std::string(1, '\x03'));
+}
+
+void TSocketHub::BtnRestartClick() {
+  if (seams_.SerialSend) seams_.SerialSend("/h0/startORVO2\r");
 }
 
 void TSocketHub::EnforcedAbortScan() {

@@ -66,7 +66,10 @@ struct THubSeams {
   std::function<void()> AbortScanCondition;  // mark aborted, send the condition, clear request
   std::function<void(int msgid)> SendMessageAppli;  // client notification
   std::function<void(int machineType)> MachineTypeChanged;
-  std::function<void()> ClearApertureChanging;  // monitor record field 3 index 5
+  std::function<void()> ClearApertureChanging;               // monitor record field 3 index 5
+  std::function<void(const std::string& bytes)> SerialSend;  // the controller console line
+  std::function<std::string()> CLTypeVoltages;  // "(%4.1fkV,%4.1fkV)" of the current CL type
+  std::function<bool()> UseEventFlag;           // a client's event sink is registered
 };
 
 class TSocketHub : public QObject {
@@ -152,6 +155,9 @@ class TSocketHub : public QObject {
   // The pending re-entry count the Socket Data page shows.
   int SockInCount() const { return link_->PendingReentries(); }
 
+  // The controller console buttons: "QUIT ORVO" sends 0x03, "START ORVO" the start command.
+  void BtnQuitClick();
+  void BtnRestartClick();
   // Scan page stop button and the scan automation: abort the running scan.
   void EnforcedAbortScan();
 
