@@ -1,8 +1,8 @@
 // tarvel: the communication server.
 //
-// For now it creates the link manager, reads the connection file ("../Data/NetInfo.INI"), and
-// with --connect connects to the controller as the Connect button does, then reports what the
-// link does on the log (stderr, or the file given by --log).
+// Creates the hub (link manager, timers, link phases, dial link), the monitor window unless
+// --no-window is given (then no widget exists at all), and with --connect presses Connect as
+// the operator would. Every memo line also goes to the log (stderr, or the file given by --log).
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,10 +16,14 @@
 #include <string>
 
 #include "automation/automation_host.h"
+#include "config/fib_system_ini.h"
 #include "config/sys_init_data.h"
+#include "hub/hub_texts.h"
+#include "hub/socket_hub.h"
 #include "link/orvo_com_ana.h"
-#include "link/socket_errors.h"
 #include "model/fib_sys_info.h"
+#include "shm/can_dial_data.h"
+#include "ui/form_socket.h"
 #include "ui/form_sys_init_data.h"
 
 namespace {
@@ -27,10 +31,14 @@ namespace {
 std::FILE* g_log = stderr;
 volatile std::sig_atomic_t g_stop = 0;  // set by SIGINT/SIGTERM, acted on by the main tick
 
-void LogLine(const std::string& text) {
-  const QString stamp = QDateTime::currentDateTime().toString("yy/MM/dd hh:mm:ss");
-  std::fprintf(g_log, "%s: %s\n", stamp.toUtf8().constData(), text.c_str());
+void RawLine(const std::string& line) {
+  std::fprintf(g_log, "%s\n", line.c_str());
   std::fflush(g_log);
+}
+
+// A line of the program's own, stamped as the memos stamp theirs.
+void LogLine(const std::string& text) {
+  RawLine(tarvel::hub::StampedLine(text, QDateTime::currentDateTime()));
 }
 
 }  // namespace
@@ -62,8 +70,14 @@ int main(int argc, char** argv) {
       "screenshot", "Write the shown window to <file> (PNG) once it is drawn.", "file");
   const QCommandLineOption machineOpt("machine-type", "1 ORVO line (default), 2 PADO line.", "type",
                                       "1");
-  parser.addOptions(
-      {connectOpt, noWindowOpt, logOpt, exitAfterOpt, initDataOpt, screenshotOpt, machineOpt});
+  const QCommandLineOption showOpt("show", "Show the monitor window at start (it starts hidden).");
+  const QCommandLineOption pageOpt(
+      "page", "Page on top for --screenshot: sys, cmd, net, data, service.", "page", "sys");
+  const QCommandLineOption screenshotAfterOpt(
+      "screenshot-after", "Milliseconds before the monitor window is captured.", "ms", "1500");
+  const QCommandLineOption canLogOpt("can-log", "Log every frame sent to the operation panel.");
+  parser.addOptions({connectOpt, noWindowOpt, logOpt, exitAfterOpt, initDataOpt, screenshotOpt,
+                     machineOpt, showOpt, pageOpt, screenshotAfterOpt, canLogOpt});
   parser.process(app);
 
   if (parser.isSet(logOpt)) {
@@ -98,58 +112,82 @@ int main(int argc, char** argv) {
     }
   }
 
-  tarvel::link::TOrvoComAna link;
-  link.IniFileName = "NetInfo.INI";
-  link.LoadNetInfo();
+  // The dial record is opened only where the panel link is configured.
+  std::unique_ptr<tarvel::shm::TOrvoCanDialData> dialRecord;
+  tarvel::hub::TSocketHub::Options options;
+  if (tarvel::config::TFIBSystemINI::FixedUseASEM()) {
+    dialRecord = std::make_unique<tarvel::shm::TOrvoCanDialData>(true);
+    options.dialRecord.get = [&dialRecord](int i) { return dialRecord->GetDialWord(i); };
+    options.dialRecord.set = [&dialRecord](int i, std::int32_t v) {
+      return dialRecord->SetDialWord(i, v);
+    };
+  }
+  tarvel::hub::TSocketHub hub(&initData, std::move(options));
+  hub.OnLog = [](const std::string&, const std::string& line) { RawLine(line); };
+  hub.SetMachineType(machineType);
+  tarvel::link::TOrvoComAna& link = hub.Link();
   LogLine("controller address " + link.IPAddr + ":" + link.Port);
+  if (hub.Dial()) hub.Dial()->CanLogging = parser.isSet(canLogOpt);
 
-  link.OnTimer = [&link](QObject*) { LogLine(link.StatusText()); };
-  link.OnMessage = [](const std::string& title, const std::string& text) {
-    LogLine(title + ": " + text);
-  };
-  link.OnErrOccurred = [](QObject*, int, int error, const std::string& msg) {
-    LogLine("Socket Error " + std::to_string(error) + ": " + msg);
-  };
   tarvel::automation::TAutomationHost automation(startMode, link, initData, LogLine);
-  if (!automation.Start().ok() && startMode == tarvel::automation::TStartMode::kAutomation)
+  if (!automation.Start().ok() && startMode == tarvel::automation::TStartMode::kAutomation) {
     return 3;
-  // The main tick: notices the connection and a stop request, and logs a status line once a
-  // second while frames arrive.
-  QTimer tick;
-  std::int16_t wasConnected = 0;
-  int ticks = 0;
+  }
+  std::unique_ptr<tarvel::ui::TFormSocket> window;
+  if (!windowless) {
+    window = std::make_unique<tarvel::ui::TFormSocket>(hub, initData);
+    if (parser.isSet(showOpt) || (parser.isSet(screenshotOpt) && !parser.isSet(initDataOpt))) {
+      window->showNormal();
+    }
+    if (parser.isSet(screenshotOpt) && !parser.isSet(initDataOpt)) {
+      const QString file = parser.value(screenshotOpt);
+      const QString page = parser.value(pageOpt);
+      // Long enough for the phases to have filled the pages when connected.
+      QTimer::singleShot(
+          parser.value(screenshotAfterOpt).toInt(), window.get(), [&window, file, page] {
+            window->SelectPage(page.toStdString());
+            window->RefreshPages();
+            LogLine(window->grab().save(file) ? "screenshot written to " + file.toStdString()
+                                              : "screenshot failed: " + file.toStdString());
+          });
+    }
+  } else {
+    hub.FormShow();  // the hub part of showing: the scan timer by hardware type
+  }
+
+  // A stop request is served from the event loop, never inside the signal handler.
+  QTimer stopPoll;
+  QObject::connect(&stopPoll, &QTimer::timeout, [] {
+    if (g_stop) QCoreApplication::quit();
+  });
+  stopPoll.start(100);
+  // Identity and a status line once a second while frames arrive, so a headless run is
+  // observable beside the memo lines.
+  QTimer status;
   std::int64_t lastFrames = -1;
   std::string lastIdentity = link.SystemInfo().IdentitySummary();
-  QObject::connect(&tick, &QTimer::timeout, [&] {
-    if (g_stop) {
-      QCoreApplication::quit();
-      return;
-    }
-    if (link.IsConnected() != wasConnected) {
-      wasConnected = link.IsConnected();
-      if (wasConnected) {
-        LogLine("Connected to " + link.IPAddr + ":" + link.Port);
-        (void)link.CmdSysInfoRequest();
-        link.CycleRequest(1, true);
-      } else {
-        LogLine("Disconnected");
-      }
-    }
+  QObject::connect(&status, &QTimer::timeout, [&] {
     const std::string identity = link.SystemInfo().IdentitySummary();
     if (identity != lastIdentity) {
       lastIdentity = identity;
       LogLine("controller: " + identity);
     }
-    if (++ticks % 10 != 0 || link.FramesReceived() == lastFrames) return;
+    if (link.FramesReceived() == lastFrames) return;
     lastFrames = link.FramesReceived();
-    LogLine("link " + std::string(link.Socket() != -1 && !link.Closed() ? "up" : "down") +
-            ", frames received " + std::to_string(link.FramesReceived()) + ", receive errors " +
-            std::to_string(link.RecvErrorCount()) + ", send errors " +
+    LogLine("link " + std::string(link.IsConnected() != 0 ? "up" : "down") + ", phase " +
+            std::to_string(hub.LinkPhase()) + ", frames received " +
+            std::to_string(link.FramesReceived()) + ", sent " + std::to_string(link.SendCount()) +
+            ", receive errors " + std::to_string(link.RecvErrorCount()) + ", send errors " +
             std::to_string(link.SendErrorCount()) + ", status \"" + link.StatusText() + "\"");
   });
-  tick.start(100);
+  status.start(1000);
+  // The connected moment, as the README's run shows it.
+  link.OnSessionConnected = [&link, prev = link.OnSessionConnected](QObject* s, int sock) {
+    if (prev) prev(s, sock);
+    LogLine("Connected to " + link.IPAddr + ":" + link.Port);
+  };
 
-  if (parser.isSet(connectOpt)) link.Connect();
+  if (parser.isSet(connectOpt)) hub.PressConnect();
   if (parser.isSet(exitAfterOpt)) {
     QTimer::singleShot(static_cast<int>(parser.value(exitAfterOpt).toDouble() * 1000), &app,
                        &QCoreApplication::quit);

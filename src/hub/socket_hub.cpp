@@ -1,0 +1,409 @@
+#include "hub/socket_hub.h"
+
+#include <QDateTime>
+
+#include <cstdio>
+
+#include "config/fib_system_ini.h"
+#include "hub/hub_commands.h"
+#include "hub/hub_texts.h"
+
+namespace tarvel::hub {
+namespace {
+
+QDateTime Now() {
+  return QDateTime::currentDateTime();
+}
+
+}  // namespace
+
+TSocketHub::TSocketHub(config::TSysInitData* initData, Options options, QObject* parent)
+    : QObject(parent),
+      initData_(initData),
+      options_(std::move(options)),
+      link_(std::make_unique<link::TOrvoComAna>(this)) {
+  for (TMemoLines* m : {&memoSocket_, &memoCmdInfo_, &listMsg_, &memoSysErr_, &memoOS9_,
+                        &memoError_, &memoHist_, &memoScanBmp_}) {
+    m->OnLog = [this](const std::string& memo, const std::string& line) {
+      if (OnLog) OnLog(memo, line);
+    };
+  }
+
+  link_->OnErrOccurred = [this](QObject*, int, int error, const std::string& msg) {
+    ErrOccurred(error, msg);
+  };
+  link_->OnTimer = [this](QObject*) { ComAnaTimer(); };
+  link_->OnSendData = [this](QObject*) { ComAnaSendData(); };
+  link_->OnMessage = [this](const std::string& title, const std::string& text) {
+    memoSocket_.Add(StampedLine(title + ": " + text, Now()));
+  };
+  link_->Path = "../Data";
+  link_->IniFileName = "NetInfo.INI";
+  link_->OnDataChanged = [this](QObject*, int msgid) {
+    if (seams_.SendMessageAppli) seams_.SendMessageAppli(msgid);
+  };
+  link_->LoadNetInfo();
+  editIPAdrs_ = link_->IPAddr;
+  Run(seams_.ClearApertureChanging);
+
+  const Intervals& iv = options_.intervals;
+  timerMain_.setTimerType(Qt::PreciseTimer);
+  timerMain_.setInterval(iv.mainMs);
+  connect(&timerMain_, &QTimer::timeout, this, [this] { TimerMainTimer(); });
+  timerScan_.setInterval(iv.scanMs);
+  connect(&timerScan_, &QTimer::timeout, this, [this] { TimerScanTimer(); });
+  timerDisconnect_.setSingleShot(true);
+  timerDisconnect_.setInterval(iv.disconnectMs);
+  connect(&timerDisconnect_, &QTimer::timeout, this, [this] { TimerDisconnectTimer(); });
+  connect(&timerStgSeqTimeOut_, &QTimer::timeout, this, [this] { stgSeqTimedOut_ = true; });
+
+  useASEM_ = options_.useASEM ? *options_.useASEM : config::TFIBSystemINI::FixedUseASEM();
+  if (useASEM_) {
+    dial_ = std::make_unique<shm::TOrvoCanDial>(options_.dialRecord, this);
+    dial_->OnMessage = [this](const std::string& title, const std::string& text) {
+      memoSocket_.Add(StampedLine(title + ": " + text, Now()));
+    };
+    dial_->OnLog = [this](const std::string& line) { Note("CAN " + line); };
+    dial_->Open(options_.dialSearchDirs, iv.dialOpenDelayMs);
+  }
+  timerMain_.start();
+}
+
+TSocketHub::~TSocketHub() {
+  timerMain_.stop();
+  timerScan_.stop();
+  timerDisconnect_.stop();
+  timerStgSeqTimeOut_.stop();
+  if (dial_) dial_->UnloadCanLibrary();
+  // The link's handlers point back here; nothing may reach them while it is torn down.
+  link_->OnErrOccurred = nullptr;
+  link_->OnTimer = nullptr;
+  link_->OnSendData = nullptr;
+  link_->OnMessage = nullptr;
+  link_->OnDataChanged = nullptr;
+}
+
+void TSocketHub::Note(const std::string& text) {
+  if (OnLog) OnLog("Hub", StampedLine(text, Now()));
+}
+
+void TSocketHub::FormShow() {
+  refreshEnabled_ = true;
+  if (HardType() == "HARD3" && !debugMode_) timerScan_.start();
+  Changed();
+}
+
+void TSocketHub::SetEditIPAdrs(std::string text) {
+  editIPAdrs_ = std::move(text);
+  Changed();
+}
+
+void TSocketHub::PressConnect() {
+  connectDown_ = true;
+  disconnectDown_ = false;
+  BtnConnectClick();
+}
+
+void TSocketHub::PressDisconnect() {
+  connectDown_ = false;
+  disconnectDown_ = true;
+  BtnDisconnectClick();
+}
+
+void TSocketHub::BtnConnectClick() {
+  if (editIPAdrs_ != link_->IPAddr) link_->IPAddr = editIPAdrs_;
+  cantConnectNoted_ = false;
+  link_->Connect();
+  linkPhase_ = 1;
+  editIPEnabled_ = false;
+  if (view_) view_->SelectNetPage();
+  ++attemptCount_;
+  Changed();
+}
+
+void TSocketHub::BtnDisconnectClick() {
+  link_->Disconnect();
+  timerScan_.stop();
+  linkPhase_ = 1;
+  Changed();
+}
+
+void TSocketHub::SetDebugMode(bool on) {
+  debugMode_ = on;
+  Changed();
+}
+
+void TSocketHub::SetMachineType(int type) {
+  machineType_ = type;
+  if (seams_.MachineTypeChanged) seams_.MachineTypeChanged(type);
+  Changed();
+}
+
+void TSocketHub::StartStgSeqTimeOut(int ms) {
+  stgSeqTimedOut_ = false;
+  timerStgSeqTimeOut_.start(ms);
+}
+
+void TSocketHub::StopStgSeqTimeOut() {
+  timerStgSeqTimeOut_.stop();
+}
+
+void TSocketHub::StartV1Close() {
+  v1Deadline_ = QDeadlineTimer(std::chrono::seconds(options_.intervals.v1CloseS));
+  v1State_ = 1;
+}
+
+void TSocketHub::StopV1Close() {
+  v1Deadline_ = QDeadlineTimer(std::chrono::seconds(options_.intervals.v1CloseS));
+  v1State_ = 0;
+  v1Label_ = "xxx";
+}
+
+void TSocketHub::V1CloseStep() {
+  if (v1State_ == 0) return;
+  if (!initData_ || !initData_->V1CloseEnabled()) return;
+  const bool hard3 = HardType() == "HARD3";
+  if (v1State_ == 1 && v1Deadline_.hasExpired()) {
+    if (initData_->SecondFIB()) {
+      (void)cmd::Hard3Bits(*link_, 2, 1540, 0x4000);
+    } else {
+      (void)cmd::VacCommand(*link_, "VCLOSE_IG");
+      if (seams_.VacuumState32 && seams_.VacuumState32() == 2)
+        (void)cmd::VacCommand(*link_, "SE_VCLOSE_FE");
+    }
+    v1State_ = 2;
+    if (hard3) v1Deadline_ = QDeadlineTimer(std::chrono::seconds(options_.intervals.v1ClosingS));
+  } else if (v1State_ == 2) {
+    if (!hard3) {
+      v1State_ = 0;
+    } else if (v1Deadline_.hasExpired()) {
+      (void)cmd::Hard3Bits(*link_, 2, 768, 16);
+      v1State_ = 0;
+    }
+  }
+  if (v1State_ != 0) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%3d", static_cast<int>(v1Deadline_.remainingTime() / 1000));
+    v1Label_ = buf;
+  } else {
+    v1Label_ = "xxx";
+  }
+}
+
+void TSocketHub::TimerMainTimer() {
+  const Intervals& iv = options_.intervals;
+  timerMain_.setInterval(iv.busyMs);
+  if (view_) view_->RefreshPages();
+  V1CloseStep();
+  Run(seams_.VacuumSequences);
+  TrimMemos();
+  timerMain_.setInterval(iv.mainMs);
+
+  if (!connectDown_) return;
+  if (link_->IsConnected() == 0) {
+    if (!timerDisconnect_.isActive()) timerDisconnect_.start();
+    return;
+  }
+  cantConnectNoted_ = false;
+  if (connectWanted_) {
+    connectWanted_ = false;
+    attemptCount_ = 0;
+  }
+  switch (linkPhase_) {
+    case 1:
+      Phase1();
+      break;
+    case 2:
+      Phase2();
+      break;
+    case 3:
+      Phase3();
+      break;
+    default:
+      Phase4();
+      break;
+  }
+}
+
+void TSocketHub::Phase1() {
+  timerMain_.setInterval(options_.intervals.phase1Ms);
+  Changed();  // shows the comm-log flags on their check boxes
+  link::TOrvoComAna& l = *link_;
+  (void)l.CmdSysInfoRequest();
+  (void)l.CmdStageRequest(1);
+  (void)l.CmdVacRequest(1);
+  (void)l.CmdVacRequest(3);
+  (void)cmd::OpticsMagRequest(l);
+  (void)cmd::ScanConditionRequest(l);
+  (void)cmd::VacCommand(l, "DC_BEEP_OFF");
+  (void)cmd::Hard3MachineDataRequest(l, 999, 999);
+  for (int section = 0; section <= 16; ++section) (void)cmd::Hard3MachineData(l, section, 63, 1.0);
+  linkPhase_ = 2;
+  Note("Link phase 1: start-up requests sent");
+}
+
+void TSocketHub::Phase2() {
+  timerMain_.setInterval(options_.intervals.phase2Ms);
+  link::TOrvoComAna& l = *link_;
+  if (!IsPado(SysName())) {
+    (void)l.CmdApertureRequest(2);
+    (void)l.CmdApertureRequest(4);
+    (void)l.CmdApertureRequest(3);
+    if (HardType() != "HARD3") {
+      (void)cmd::PowerRequest(l, 1);
+      (void)l.CmdIonDataRequest();
+      (void)cmd::IonPresetRequest(l);
+    }
+  }
+  (void)cmd::StageParamRequest(l);
+  (void)l.CmdStageRequest(2);
+  for (int section = 0; section <= 16; ++section) (void)cmd::Hard3MachineData(l, section, 63, 0.0);
+  linkPhase_ = 3;
+  Note("Link phase 2: aperture, power, ion and stage requests sent");
+}
+
+void TSocketHub::Phase3() {
+  link::TOrvoComAna& l = *link_;
+  if (machineType_ == 1 && !IsPado(SysName())) {
+    if (seams_.ApertureNumber && seams_.StartApControl && seams_.ApertureNumber() < 0)
+      seams_.StartApControl(6);
+  }
+  if (machineType_ != 1) Run(seams_.Hard3ConstDataStep);
+  if (machineType_ == 1 && useASEM_) {
+    static constexpr std::array<std::array<std::int32_t, 2>, 6> kPanelDacs = {
+        {{2584, 0}, {2595, 2048}, {2587, 32768}, {2588, 32768}, {2579, 32768}, {2580, 32768}}};
+    for (const auto& [address, value] : kPanelDacs) (void)cmd::Hard3SetDac(l, address, value);
+  }
+  linkPhase_ = 4;
+  timerMain_.setInterval(options_.intervals.mainMs);
+  Note("Link phase 3 done; phase 4 runs");
+}
+
+void TSocketHub::Phase4() {
+  Run(seams_.StageInitStep);
+  Run(seams_.StageSeqStep);
+  if (seams_.TakeHard3BoardsChanged && seams_.TakeHard3BoardsChanged())
+    (void)cmd::Hard3StatusRequest(*link_);
+  if (seams_.TakeBlankingMoveFinished && seams_.TakeBlankingMoveFinished())
+    (void)cmd::OpticsForceBlanking(*link_, false);
+  if (machineType_ != 1) Run(seams_.Hard3ConstDataUpdate);
+  Run(seams_.DacLoopCheck);
+}
+
+void TSocketHub::TimerScanTimer() {
+  if (link_->IsConnected() == 0) {
+    if (view_) {
+      view_->RestoreWindow();
+      view_->RestoreApplication();
+    }
+    return;
+  }
+  (void)cmd::ScanConditionRequest(*link_);
+  if (view_ && view_->WindowVisible()) view_->RefreshScanStatus();
+}
+
+void TSocketHub::TimerDisconnectTimer() {
+  timerDisconnect_.stop();
+  if (link_->IsConnected() != 0) return;
+  if (connectWanted_) {
+    if (attemptCount_ < kMaxAttempts) return;
+    connectWanted_ = false;
+    attemptCount_ = 0;
+  }
+  const auto addCantConnect = [this] {
+    const std::string stamp = "<" + StampText(Now()) + ">:";
+    memoSocket_.Add(stamp + "ORVO Controller can't connect!!!");
+    memoSocket_.Add("  Check ORVO Controller or LAN.");
+  };
+  if (!view_) {
+    // No window to raise: tell the log once per outage.
+    if (!cantConnectNoted_) addCantConnect();
+    cantConnectNoted_ = true;
+  } else if (view_->WindowHiddenAndMinimised()) {
+    view_->SelectNetPage();
+    view_->RestoreApplication();
+    view_->RestoreWindow();
+    addCantConnect();
+  } else {
+    view_->RestoreApplication();
+  }
+  Changed();
+}
+
+void TSocketHub::ErrOccurred(int error, const std::string& msg) {
+  Note("Socket Error " + std::to_string(error) + ": " + msg);
+  disconnectDown_ = true;
+  connectDown_ = false;
+  editIPEnabled_ = true;
+  if (connectWanted_) {
+    if (attemptCount_ >= kMaxAttempts) {
+      // Retrying without end would only spin: give up as the disconnect tick would.
+      connectWanted_ = false;
+      attemptCount_ = 0;
+      Note("Socket Retry stopped after " + std::to_string(kMaxAttempts) + " attempts");
+    } else {
+      memoSocket_.Add("<" + StampText(Now()) +
+                      "> Socket Retry Count:" + std::to_string(attemptCount_));
+      // The link has closed the failed socket; the new attempt starts from the event loop, not
+      // inside the link's own error notification.
+      if (!retryQueued_) {
+        retryQueued_ = true;
+        QTimer::singleShot(0, this, [this] {
+          retryQueued_ = false;
+          if (!connectWanted_ || connectDown_) return;
+          if (link_->Socket() != -1) link_->SDisconnect();
+          PressConnect();
+        });
+      }
+    }
+  }
+  Changed();
+}
+
+void TSocketHub::ComAnaTimer() {
+  // Socket-memo trimming with hysteresis: start above 2000 lines, stop below 1500.
+  if (memoSocket_.Count() > 2000) socketMemoTrimming_ = true;
+  if (memoSocket_.Count() < 1500) socketMemoTrimming_ = false;
+  if (socketMemoTrimming_) memoSocket_.RemoveFirst(5);
+  memoSocket_.Add(StampedLine(link_->StatusText(), Now()));
+  Changed();
+}
+
+void TSocketHub::ComAnaSendData() {
+  const auto& sent = link_->LastSentFrame();
+  if (sent.ids.unit < 1 || sent.ids.unit >= 100 || !link_->IsLogged(sent.ids.unit)) return;
+  memoSocket_.Add(CommandLogLine(sent, Now()));
+}
+
+void TSocketHub::BtnQuitClick() {
+  if (seams_.SerialSend) seams_.SerialSend(std::string(1, '\x03'));
+}
+
+void TSocketHub::BtnRestartClick() {
+  if (seams_.SerialSend) seams_.SerialSend("/h0/startORVO2\r");
+}
+
+void TSocketHub::EnforcedAbortScan() {
+  Run(seams_.AbortScanCondition);
+  link_->NotifyDataChanged(1135);
+}
+
+void TSocketHub::AddListMessage(const std::string& text) {
+  listMsg_.Add(Now().time().toString().toStdString() + ": " + text);
+}
+
+void TSocketHub::AddCmdInfoLine(const std::string& text) {
+  const QTime t = Now().time();
+  char ms[8];
+  std::snprintf(ms, sizeof ms, "%3d", t.msec());
+  memoCmdInfo_.Add(t.toString("hh:mm:ss ").toStdString() + ms + ": " + text);
+}
+
+void TSocketHub::TrimMemos() {
+  for (TMemoLines* m :
+       {&memoSysErr_, &memoSocket_, &memoOS9_, &memoError_, &memoHist_, &memoScanBmp_}) {
+    m->TrimLong();
+  }
+}
+
+}  // namespace tarvel::hub
