@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "config/fib_system_ini.h"
-#include "hub/hub_commands.h"
 #include "hub/hub_texts.h"
 
 namespace tarvel::hub {
@@ -165,11 +164,11 @@ void TSocketHub::V1CloseStep() {
   const bool hard3 = HardType() == "HARD3";
   if (v1State_ == 1 && v1Deadline_.hasExpired()) {
     if (initData_->SecondFIB()) {
-      (void)cmd::Hard3Bits(*link_, 2, 1540, 0x4000);
+      (void)link_->CmdHard3Bits(link::THard3BitOp::kReset, 1540, 0x4000);
     } else {
-      (void)cmd::VacCommand(*link_, "VCLOSE_IG");
+      (void)link_->CmdVacCommand("VCLOSE_IG");
       if (seams_.VacuumState32 && seams_.VacuumState32() == 2)
-        (void)cmd::VacCommand(*link_, "SE_VCLOSE_FE");
+        (void)link_->CmdVacCommand("SE_VCLOSE_FE");
     }
     v1State_ = 2;
     if (hard3) v1Deadline_ = QDeadlineTimer(std::chrono::seconds(options_.intervals.v1ClosingS));
@@ -177,7 +176,7 @@ void TSocketHub::V1CloseStep() {
     if (!hard3) {
       v1State_ = 0;
     } else if (v1Deadline_.hasExpired()) {
-      (void)cmd::Hard3Bits(*link_, 2, 768, 16);
+      (void)link_->CmdHard3Bits(link::THard3BitOp::kReset, 768, 16);
       v1State_ = 0;
     }
   }
@@ -233,11 +232,11 @@ void TSocketHub::Phase1() {
   (void)l.CmdStageRequest(1);
   (void)l.CmdVacRequest(1);
   (void)l.CmdVacRequest(3);
-  (void)cmd::OpticsMagRequest(l);
-  (void)cmd::ScanConditionRequest(l);
-  (void)cmd::VacCommand(l, "DC_BEEP_OFF");
-  (void)cmd::Hard3MachineDataRequest(l, 999, 999);
-  for (int section = 0; section <= 16; ++section) (void)cmd::Hard3MachineData(l, section, 63, 1.0);
+  (void)l.CmdOpticsMagRequest();
+  (void)l.CmdScanConditionRequest();
+  (void)l.CmdVacCommand("DC_BEEP_OFF");
+  (void)l.CmdHard3MachineDataRequest(999, 999);
+  for (int section = 0; section <= 16; ++section) (void)l.CmdHard3MachineData(section, 63, 1.0);
   linkPhase_ = 2;
   Note("Link phase 1: start-up requests sent");
 }
@@ -250,14 +249,14 @@ void TSocketHub::Phase2() {
     (void)l.CmdApertureRequest(4);
     (void)l.CmdApertureRequest(3);
     if (HardType() != "HARD3") {
-      (void)cmd::PowerRequest(l, 1);
+      (void)l.CmdPowerRequest(1);
       (void)l.CmdIonDataRequest();
-      (void)cmd::IonPresetRequest(l);
+      (void)l.CmdIonPresetRequest();
     }
   }
-  (void)cmd::StageParamRequest(l);
+  (void)l.CmdStageParamRequest();
   (void)l.CmdStageRequest(2);
-  for (int section = 0; section <= 16; ++section) (void)cmd::Hard3MachineData(l, section, 63, 0.0);
+  for (int section = 0; section <= 16; ++section) (void)l.CmdHard3MachineData(section, 63, 0.0);
   linkPhase_ = 3;
   Note("Link phase 2: aperture, power, ion and stage requests sent");
 }
@@ -272,7 +271,7 @@ void TSocketHub::Phase3() {
   if (machineType_ == 1 && useASEM_) {
     static constexpr std::array<std::array<std::int32_t, 2>, 6> kPanelDacs = {
         {{2584, 0}, {2595, 2048}, {2587, 32768}, {2588, 32768}, {2579, 32768}, {2580, 32768}}};
-    for (const auto& [address, value] : kPanelDacs) (void)cmd::Hard3SetDac(l, address, value);
+    for (const auto& [address, value] : kPanelDacs) (void)l.CmdHard3SetDac(address, value);
   }
   linkPhase_ = 4;
   timerMain_.setInterval(options_.intervals.mainMs);
@@ -283,9 +282,9 @@ void TSocketHub::Phase4() {
   Run(seams_.StageInitStep);
   Run(seams_.StageSeqStep);
   if (seams_.TakeHard3BoardsChanged && seams_.TakeHard3BoardsChanged())
-    (void)cmd::Hard3StatusRequest(*link_);
+    (void)link_->CmdHard3StatusRequest();
   if (seams_.TakeBlankingMoveFinished && seams_.TakeBlankingMoveFinished())
-    (void)cmd::OpticsForceBlanking(*link_, false);
+    (void)link_->CmdOpticsForceBlanking(false);
   if (machineType_ != 1) Run(seams_.Hard3ConstDataUpdate);
   Run(seams_.DacLoopCheck);
 }
@@ -298,7 +297,7 @@ void TSocketHub::TimerScanTimer() {
     }
     return;
   }
-  (void)cmd::ScanConditionRequest(*link_);
+  (void)link_->CmdScanConditionRequest();
   if (view_ && view_->WindowVisible()) view_->RefreshScanStatus();
 }
 

@@ -27,7 +27,6 @@
 
 #include <cstdio>
 
-#include "hub/hub_commands.h"
 #include "hub/hub_texts.h"
 #include "link/socket_errors.h"
 #include "model/orvo_system_info.h"
@@ -524,7 +523,7 @@ void TFormSocket::BuildMenus() {
   PopupMenuCommon = new QMenu(this);
   PopupMenuCommon->setObjectName("PopupMenuCommon");
   actAdjustTime_ = PopupMenuCommon->addAction("Adjust Time", this,
-                                              [this] { (void)hub::cmd::SysSetTime(hub_.Link()); });
+                                              [this] { (void)hub_.Link().CmdSysSetTime(); });
   actClearMemo_ = PopupMenuCommon->addAction("Clear Memo", this, [this] { ClearMarkedMemos(); });
   // Items of the hardware pages; their actions come with those pages.
   for (const char* t : {"Clear Vac. Changed Flag", "Mag Unlock", "Force Blanking",
