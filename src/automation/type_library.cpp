@@ -85,12 +85,12 @@ TVarType ParseType(const std::string& t) {
   std::abort();
 }
 
-std::vector<TArgInfo> ParseArgs(std::string_view spec) {
+std::vector<TArgInfo> ParseArgs(std::string_view list) {
   std::vector<TArgInfo> out;
-  while (!spec.empty()) {
-    const std::size_t comma = spec.find(',');
-    std::string item = Trim(spec.substr(0, comma));
-    spec = comma == std::string_view::npos ? std::string_view{} : spec.substr(comma + 1);
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    std::string item = Trim(list.substr(0, comma));
+    list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
     if (item.empty()) continue;
     TArgInfo a;
     if (item.rfind("inout ", 0) == 0) {
