@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "support/controller_sim.h"
 #include "link/orvo_com_ana.h"
 #include "link/socket_errors.h"
 #include "loopback_peer.h"
+#include "support/controller_sim.h"
 
 namespace tarvel::link {
 namespace {
@@ -18,7 +18,8 @@ using testing::WaitUntil;
 class SimLinkTest : public ::testing::Test {
  protected:
   void Start(QStringList args) {
-    sim = std::make_unique<tarvel::testing::ControllerSim>(args << "--sys-name" << "ORVO-TEST");
+    sim = std::make_unique<tarvel::testing::ControllerSim>(args << "--sys-name"
+                                                                << "ORVO-TEST");
     ASSERT_TRUE(sim->start());
     link.OnTimer = [this](QObject*) { statusLines.push_back(link.StatusText()); };
     link.OnErrOccurred = [this](QObject*, int, int error, const std::string&) {
@@ -111,6 +112,31 @@ TEST_F(SimLinkTest, ClosedByTheControllerAfterItsReport) {
   ASSERT_TRUE(WaitUntil([&] { return link.Socket() == -1; }));
   EXPECT_EQ(link.IsConnected(), 0);
   EXPECT_EQ(link.SysInformation().SysName, "ORVO-TEST");
+}
+
+TEST_F(SimLinkTest, StageMovesSetTheSimulatorsAxisTargets) {
+  Start({});
+  ConnectAndRequestReport();
+  ASSERT_TRUE(link.CmdStageGo(2, 1500.0f).ok());
+  ASSERT_TRUE(link.CmdStageGoXY(-10.5f, 20.0f).ok());
+  ASSERT_TRUE(link.CmdStageStop(2).ok());
+  const auto targets = [&] {
+    QStringList out;
+    for (const auto& e : sim->events()) {
+      if (e["event"].toString() == "stage-target") {
+        out << e["axis"].toString() + "=" + e["target"].toString();
+      }
+    }
+    return out;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return targets().size() >= 4; }));
+  EXPECT_EQ(targets(), (QStringList{"2=1500.000000", "0=-10.500000", "1=20.000000", "2=none"}));
+  // The simulator's log names the command and its sub-command.
+  bool named = false;
+  for (const auto& f : sim->receivedFrames()) {
+    named |= f["cmd"].toString() == "CmdStageMotion";
+  }
+  EXPECT_TRUE(named);
 }
 
 TEST_F(SimLinkTest, RefusedConnection) {

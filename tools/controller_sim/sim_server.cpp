@@ -1,4 +1,5 @@
 #include "controller_sim/sim_server.h"
+#include "controller_sim/stage_unit.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -59,6 +60,12 @@ SimServer::SimServer(SimOptions options, FrameLog& log) : options_(std::move(opt
   auto system = std::make_unique<SystemUnit>(options_.identity);
   system_ = system.get();
   units_.push_back(std::move(system));
+  auto stage = std::make_unique<StageUnit>();
+  stage->onTarget = [this](int axis, std::optional<float> target) {
+    log_.event("stage-target", {{"axis", std::to_string(axis)},
+                                {"target", target ? std::to_string(*target) : "none"}});
+  };
+  units_.push_back(std::move(stage));
 }
 
 SimServer::~SimServer() {
