@@ -10,17 +10,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <thread>
 #include <vector>
 
+#include "bench_records.h"
 #include "link/frame.h"
 #include "link/orvo_com_ana.h"
+#include "loopback.h"
 
 namespace {
 
@@ -35,19 +37,6 @@ class CountingDispatcher : public tarvel::link::TDispatcher {
   std::size_t frames = 0;
   std::size_t checksum = 0;
 };
-
-int Listen(std::uint16_t* port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  *port = ntohs(a.sin_port);
-  ::listen(fd, 1);
-  return fd;
-}
 
 // The controller side: accepts one connection and writes the whole stream.
 std::thread Writer(int listenFd, const std::vector<std::uint8_t>& stream) {
@@ -69,14 +58,9 @@ std::thread Writer(int listenFd, const std::vector<std::uint8_t>& stream) {
 
 double RawSeconds(const std::vector<std::uint8_t>& stream) {
   std::uint16_t port = 0;
-  const int l = Listen(&port);
+  const int l = tarvel::bench::ListenLoopback(&port);
   std::thread w = Writer(l, stream);
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  const int s = tarvel::bench::ConnectLoopback(port);
   std::vector<std::uint8_t> buf(64 * 1024);
   std::size_t got = 0;
   QElapsedTimer t;
@@ -95,7 +79,7 @@ double RawSeconds(const std::vector<std::uint8_t>& stream) {
 
 double LinkSeconds(const std::vector<std::uint8_t>& stream, std::size_t frames) {
   std::uint16_t port = 0;
-  const int l = Listen(&port);
+  const int l = tarvel::bench::ListenLoopback(&port);
   tarvel::link::TOrvoComAna link;
   auto d = std::make_unique<CountingDispatcher>();
   CountingDispatcher* counter = d.get();
@@ -114,15 +98,15 @@ double LinkSeconds(const std::vector<std::uint8_t>& stream, std::size_t frames) 
   link.Disconnect();
   w.join();
   ::close(l);
-  if (counter->frames != frames) std::fprintf(stderr, "lost frames: %zu of %zu\n", counter->frames, frames);
+  if (counter->frames != frames)
+    std::fprintf(stderr, "lost frames: %zu of %zu\n", counter->frames, frames);
   return secs;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The link manager opens the shared records: keep them apart from a running server's.
-  setenv("TARVEL_SHM_SUFFIX", ("_bench" + std::to_string(::getpid())).c_str(), 0);
+  const tarvel::bench::BenchRecords records;
   QCoreApplication app(argc, argv);
   const std::size_t budget = 128u * 1024 * 1024;  // bytes per case
   for (std::size_t size : {8u, 200u, 4096u, 60000u}) {
@@ -131,7 +115,8 @@ int main(int argc, char** argv) {
     const std::size_t frames = std::max<std::size_t>(200, budget / frame.size());
     std::vector<std::uint8_t> stream;
     stream.reserve(frames * frame.size());
-    for (std::size_t i = 0; i < frames; ++i) stream.insert(stream.end(), frame.begin(), frame.end());
+    for (std::size_t i = 0; i < frames; ++i)
+      stream.insert(stream.end(), frame.begin(), frame.end());
     // Best of three runs each, to keep scheduler noise out of the ratio.
     double raw = 1e9, viaLink = 1e9;
     for (int run = 0; run < 3; ++run) {

@@ -10,36 +10,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <unistd.h>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "bench_records.h"
 #include "link/command_state.h"
 #include "link/frame.h"
 #include "link/orvo_com_ana.h"
+#include "loopback.h"
 
 namespace {
 
 using tarvel::link::TOrvoComAna;
-
-int Listen(std::uint16_t* port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  *port = ntohs(a.sin_port);
-  ::listen(fd, 1);
-  return fd;
-}
 
 // The controller side: accepts one connection and counts what arrives until `total` bytes.
 std::thread Reader(int listenFd, std::size_t total, std::atomic<std::size_t>* got) {
@@ -57,15 +46,10 @@ std::thread Reader(int listenFd, std::size_t total, std::atomic<std::size_t>* go
 
 double RawSeconds(const std::vector<std::uint8_t>& one, std::size_t count) {
   std::uint16_t port = 0;
-  const int l = Listen(&port);
+  const int l = tarvel::bench::ListenLoopback(&port);
   std::atomic<std::size_t> got{0};
   std::thread r = Reader(l, one.size() * count, &got);
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  const int s = tarvel::bench::ConnectLoopback(port);
   QElapsedTimer t;
   t.start();
   for (std::size_t i = 0; i < count; ++i) {
@@ -97,7 +81,7 @@ struct BulkState : tarvel::link::TCommandState {
 double LinkSeconds(const std::function<tarvel::base::Status(TOrvoComAna&)>& cmd,
                    std::size_t frameSize, std::size_t count) {
   std::uint16_t port = 0;
-  const int l = Listen(&port);
+  const int l = tarvel::bench::ListenLoopback(&port);
   std::atomic<std::size_t> got{0};
   const std::size_t total = frameSize * count;
   std::thread r = Reader(l, total, &got);
@@ -128,8 +112,7 @@ double LinkSeconds(const std::function<tarvel::base::Status(TOrvoComAna&)>& cmd,
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The link manager opens the shared records: keep them apart from a running server's.
-  setenv("TARVEL_SHM_SUFFIX", ("_bench" + std::to_string(::getpid())).c_str(), 0);
+  const tarvel::bench::BenchRecords records;
   QCoreApplication app(argc, argv);
   struct Case {
     const char* name;
