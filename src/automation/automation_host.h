@@ -3,8 +3,8 @@
 // Writes the registration again (every start but an unregister start), changes to the
 // registered working directory when started by D-Bus activation, puts the server on the
 // session bus and, when started by COM, quits the application after the last object is
-// released. Until the hub exists it stands in with a TMemoryHub over the program's link
-// manager and configuration; the hub replaces that by passing its own THubAccess.
+// released. The program passes the hub's THubAccess; a server without a hub (tests, tools)
+// stands in with a TMemoryHub over a link manager and configuration.
 // Main thread only.
 #pragma once
 
@@ -25,7 +25,9 @@ class TAutomationHost {
  public:
   using Log = std::function<void(const std::string&)>;
 
-  // Borrows link and configuration; both must outlive the host.
+  // Borrows the hub, which must outlive the host.
+  TAutomationHost(TStartMode mode, THubAccess& hub, Log log);
+  // Without a hub: a TMemoryHub over `link` and `initData`, which must outlive the host.
   TAutomationHost(TStartMode mode, link::TOrvoComAna& link, config::TSysInitData& initData,
                   Log log);
   // Before the link manager and the hub exist: the registration and the working directory.
@@ -34,12 +36,12 @@ class TAutomationHost {
   base::Status Start(QDBusConnection bus = QDBusConnection::sessionBus(),
                      const QString& serviceName = TAutomationServer::kServiceName);
   TAutomationServer* Server() { return server_.get(); }
-  TMemoryHub& Hub() { return hub_; }
+  THubAccess& Hub() { return hub_; }
 
  private:
   TStartMode mode_;
-  link::TOrvoComAna& link_;
-  TMemoryHub hub_;
+  std::unique_ptr<TMemoryHub> ownHub_;  // only when no hub was given
+  THubAccess& hub_;
   Log log_;
   std::unique_ptr<TAutomationServer> server_;
 };

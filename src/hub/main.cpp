@@ -20,6 +20,7 @@
 #include "config/sys_init_data.h"
 #include "hub/hub_texts.h"
 #include "hub/socket_hub.h"
+#include "hub/socket_hub_access.h"
 #include "link/orvo_com_ana.h"
 #include "model/fib_sys_info.h"
 #include "shm/can_dial_data.h"
@@ -129,13 +130,27 @@ int main(int argc, char** argv) {
   LogLine("controller address " + link.IPAddr + ":" + link.Port);
   if (hub.Dial()) hub.Dial()->CanLogging = parser.isSet(canLogOpt);
 
-  tarvel::automation::TAutomationHost automation(startMode, link, initData, LogLine);
+  // The automation objects act on this hub: a client's put_SocketStatus presses the same
+  // Connect button and walks the same link phases as the operator.
+  tarvel::hub::TSocketHubAccess hubAccess(hub, initData);
+  tarvel::automation::TAutomationHost automation(startMode, hubAccess, LogLine);
   if (!automation.Start().ok() && startMode == tarvel::automation::TStartMode::kAutomation) {
     return 3;
   }
+  hub.Seams().UseEventFlag = [&hubAccess] { return !hubAccess.EventTarget().expired(); };
   std::unique_ptr<tarvel::ui::TFormSocket> window;
   if (!windowless) {
     window = std::make_unique<tarvel::ui::TFormSocket>(hub, initData);
+    hubAccess.WindowVisible = [&window] { return window && window->isVisible(); };
+    hubAccess.ShowWindow = [&window](bool visible) {
+      if (!window) return;
+      if (visible) {
+        window->showNormal();
+        window->raise();
+      } else {
+        window->hide();
+      }
+    };
     if (parser.isSet(showOpt) || (parser.isSet(screenshotOpt) && !parser.isSet(initDataOpt))) {
       window->showNormal();
     }

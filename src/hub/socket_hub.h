@@ -132,6 +132,7 @@ class TSocketHub : public QObject {
   void SetConnectWanted(bool on) { connectWanted_ = on; }
   bool ConnectWanted() const { return connectWanted_; }
   int AttemptCount() const { return attemptCount_; }
+  void ResetAttempts() { attemptCount_ = 0; }
   int LinkPhase() const { return linkPhase_; }
 
   bool DebugMode() const { return debugMode_; }

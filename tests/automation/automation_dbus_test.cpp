@@ -12,11 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <algorithm>
 #include <atomic>
 
 #include "automation/type_library.h"
 #include "link/frame.h"
 #include "link/loopback_peer.h"
+#include "support/controller_sim.h"
 
 namespace tarvel::automation {
 namespace {
@@ -301,6 +303,41 @@ TEST_F(AutomationServerTest, WithTheLinkUpSyncWaitsForItsOwnIdAndQuitClosesTheLi
   quit.waitForFinished();
   EXPECT_EQ(quit.reply().type(), QDBusMessage::ReplyMessage);
   EXPECT_FALSE(Value(Sys(sys, "get_SocketStatus")).toBool());
+}
+
+// The client path over the real hub: put_SocketStatus presses Connect, the hub's start-up
+// phases fill the identity from the simulator, phase 1's vacuum command reaches the advised
+// sink as OnMyEvent, and the sync request is answered by the simulator.
+TEST_F(AutomationServerTest, OverTheHubAClientConnectsReadsTheIdentityAndGetsEvents) {
+  tarvel::testing::ControllerSim sim({"--sys-name", "ORVO-CLIENT"});
+  ASSERT_TRUE(sim.start());
+  StartServer({"--hub", "--port", QString::number(sim.port())});
+  const QString sys = Create("ProjectTarvel.SockSystem");
+  Recorder events;
+  ASSERT_TRUE(QDBusConnection::sessionBus().connect(name_, sys, "ProjectTarvel.ISockSystemEvents",
+                                                    "OnMyEvent", &events, SLOT(onEvent(int))));
+  Value(Call(sys, "ProjectTarvel.ConnectionPoint", "Advise"));
+  Value(Sys(sys, "put_UseEventFlag", {true}));
+  Value(Sys(sys, "put_IPAdrs", {"127.0.0.1"}));
+  EXPECT_EQ(Value(Sys(sys, "get_IPAdrs")).toString(), "127.0.0.1");
+  Value(Sys(sys, "put_SocketStatus", {true}));
+  ASSERT_TRUE(WaitUntil([&] { return Value(Sys(sys, "get_SocketStatus")).toBool(); }, 10000));
+  ASSERT_TRUE(
+      WaitUntil([&] { return Value(Sys(sys, "get_SysName")).toString() == "ORVO-CLIENT"; }, 10000));
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return std::find(events.events.begin(), events.events.end(), 1148) != events.events.end();
+      },
+      10000));
+
+  const QDBusMessage sync = Sys(sys, "get_VMESyncroRequest");
+  const int id = Value(sync).toInt();
+  EXPECT_GT(id, 0);
+  EXPECT_EQ(Value(Sys(sys, "get_SyncReturnID")).toInt(), id);
+
+  // Disconnecting through the client releases the hub's Connect: no phases, link down.
+  Value(Sys(sys, "put_SocketStatus", {false}));
+  ASSERT_TRUE(WaitUntil([&] { return !Value(Sys(sys, "get_SocketStatus")).toBool(); }, 10000));
 }
 
 TEST_F(AutomationServerTest, StartedByAutomationEndsWithTheLastObjectOrItsClient) {
