@@ -178,6 +178,8 @@ int main(int argc, char** argv) {
           parser.value(screenshotAfterOpt).toInt(), window.get(), [&window, file, page] {
             window->SelectPage(page.toStdString());
             window->RefreshPages();
+            // Let the layouts take the refreshed texts before the capture.
+            QCoreApplication::processEvents();
             LogLine(window->grab().save(file) ? "screenshot written to " + file.toStdString()
                                               : "screenshot failed: " + file.toStdString());
           });
