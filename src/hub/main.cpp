@@ -1,8 +1,9 @@
 // tarvel: the communication server.
 //
-// Creates the hub (link manager, timers, link phases, dial link), the monitor window unless
-// --no-window is given (then no widget exists at all), and with --connect presses Connect as
-// the operator would. Every memo line also goes to the log (stderr, or the file given by --log).
+// Creates the hub (link manager, timers, link phases, dial link), the monitor window and the
+// hidden System Initial Data window unless --no-window is given (then no widget exists at all),
+// and with --connect presses Connect as the operator would. Every memo line also goes to the log
+// (stderr, or the file given by --log).
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -99,20 +100,6 @@ int main(int argc, char** argv) {
   } else {
     LogLine("configuration: " + initData.StatusText());
   }
-  std::unique_ptr<tarvel::ui::TFormSysInitData> initWindow;
-  if (!windowless && parser.isSet(initDataOpt)) {
-    initWindow = std::make_unique<tarvel::ui::TFormSysInitData>(initData);
-    initWindow->Refresh();
-    initWindow->show();
-    if (parser.isSet(screenshotOpt)) {
-      const QString file = parser.value(screenshotOpt);
-      QTimer::singleShot(300, initWindow.get(), [&initWindow, file] {
-        LogLine(initWindow->grab().save(file) ? "screenshot written to " + file.toStdString()
-                                              : "screenshot failed: " + file.toStdString());
-      });
-    }
-  }
-
   // The dial record is opened only where the panel link is configured.
   std::unique_ptr<tarvel::shm::TOrvoCanDialData> dialRecord;
   tarvel::hub::TSocketHub::Options options;
@@ -139,6 +126,9 @@ int main(int argc, char** argv) {
   }
   hub.Seams().UseEventFlag = [&hubAccess] { return !hubAccess.EventTarget().expired(); };
   std::unique_ptr<tarvel::ui::TFormSocket> window;
+  // Created after the monitor window, destroyed before it; hidden until "Show Init Data" or
+  // --sys-init-data shows it.
+  std::unique_ptr<tarvel::ui::TFormSysInitData> initWindow;
   if (!windowless) {
     window = std::make_unique<tarvel::ui::TFormSocket>(hub, initData);
     hubAccess.WindowVisible = [&window] { return window && window->isVisible(); };
@@ -151,6 +141,32 @@ int main(int argc, char** argv) {
         window->hide();
       }
     };
+    // The debug panel's alarm flags are the monitor record's, as clients see them.
+    window->AlarmFlag = [&link](int alarm) {
+      const auto flag = link.MonitorRecord().GetAlarm(alarm);
+      return flag.ok() && *flag != 0;
+    };
+    window->SetAlarmFlag = [&link](int alarm, bool on) {
+      tarvel::shm::TOrvoMonitData& record = link.MonitorRecord();
+      const tarvel::base::Status s =
+          on ? record.SetAlarm(alarm).status() : record.ResetAlarm(alarm);
+      if (!s.ok()) LogLine("alarm " + std::to_string(alarm) + ": " + s.message());
+    };
+    initWindow = std::make_unique<tarvel::ui::TFormSysInitData>(initData);
+    initWindow->Refresh();
+    window->SetInitDataWindow(initWindow.get());
+    window->InstallDeactivationHandler();
+
+    if (parser.isSet(initDataOpt)) {
+      initWindow->show();
+      if (parser.isSet(screenshotOpt)) {
+        const QString file = parser.value(screenshotOpt);
+        QTimer::singleShot(300, initWindow.get(), [&initWindow, file] {
+          LogLine(initWindow->grab().save(file) ? "screenshot written to " + file.toStdString()
+                                                : "screenshot failed: " + file.toStdString());
+        });
+      }
+    }
     if (parser.isSet(showOpt) || (parser.isSet(screenshotOpt) && !parser.isSet(initDataOpt))) {
       window->showNormal();
     }
@@ -162,6 +178,8 @@ int main(int argc, char** argv) {
           parser.value(screenshotAfterOpt).toInt(), window.get(), [&window, file, page] {
             window->SelectPage(page.toStdString());
             window->RefreshPages();
+            // Let the layouts take the refreshed texts before the capture.
+            QCoreApplication::processEvents();
             LogLine(window->grab().save(file) ? "screenshot written to " + file.toStdString()
                                               : "screenshot failed: " + file.toStdString());
           });

@@ -7,7 +7,9 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -23,13 +25,16 @@
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <cstdio>
 
 #include "hub/hub_texts.h"
 #include "link/socket_errors.h"
 #include "model/orvo_system_info.h"
+#include "ui/form_sys_init_data.h"
 
 namespace tarvel::ui {
 namespace {
@@ -78,6 +83,9 @@ TFormSocket::TFormSocket(hub::TSocketHub& hub, config::TSysInitData& initData, Q
   setFont(f);
   resize(742, 467);
   move(10, 400);
+  OpenHelp = [](const QString& path, int) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  };
 
   auto* top = new QVBoxLayout(this);
   PageMain = new QTabWidget(this);
@@ -504,19 +512,8 @@ void TFormSocket::BuildMenus() {
   PopupMenuOLE = new QMenu(this);
   PopupMenuOLE->setObjectName("PopupMenuOLE");
   PopupMenuOLE->addAction("Hide OLE Server", this, [this] { hide(); });
-  actShowInitData_ = PopupMenuOLE->addAction("Show Init Data");
-  connect(actShowInitData_, &QAction::triggered, this, [this] {
-    // The initial-data window belongs to the start-up code; it is asked through a property.
-    if (auto* w = property("initDataWindow").value<QWidget*>()) {
-      w->move(pos());
-      w->show();
-      hide();
-    }
-  });
-  PopupMenuOLE->addAction("Show Help", this, [this] {
-    hub_.MemoSocket().Add(
-        hub::StampedLine("Help: ../Help/Tarvel.Hlp, context 3", QDateTime::currentDateTime()));
-  });
+  actShowInitData_ = PopupMenuOLE->addAction("Show Init Data", this, [this] { ShowInitData(); });
+  PopupMenuOLE->addAction("Show Help", this, [this] { ShowHelp(); });
   connect(PopupMenuOLE, &QMenu::aboutToShow, this,
           [this] { actShowInitData_->setVisible(PageMain->currentIndex() == 0); });
 
@@ -534,6 +531,63 @@ void TFormSocket::BuildMenus() {
   for (const char* kv : {"5kV", "10kV", "15kV", "20kV", "25kV", "30kV"}) acc->addAction(kv);
   commonActions_.push_back(acc->menuAction());
   connect(PopupMenuCommon, &QMenu::aboutToShow, this, [this] { CommonMenuShown(); });
+}
+
+void TFormSocket::SetInitDataWindow(TFormSysInitData* window) {
+  initDataWindow_ = window;
+}
+
+void TFormSocket::ShowInitData() {
+  TFormSysInitData* w = initDataWindow_;
+  if (!w) return;
+  // The monitor may be gone before the initial-data window is closed at the end.
+  w->OnClosed = [self = QPointer<TFormSocket>(this)] {
+    if (self) self->show();
+  };
+  w->move(pos());
+  w->show();
+  hide();
+}
+
+void TFormSocket::InstallDeactivationHandler() {
+  if (deactivationInstalled_ || !qGuiApp) return;
+  deactivationInstalled_ = true;
+  lastFocusWindow_ = QGuiApplication::focusWindow();
+  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* w) {
+    if (w) lastFocusWindow_ = w;
+  });
+  // Only the step from active to not active counts: inactive to hidden is no new deactivation.
+  connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+          [this, wasActive = QGuiApplication::applicationState() ==
+                             Qt::ApplicationActive](Qt::ApplicationState s) mutable {
+            const bool active = s == Qt::ApplicationActive;
+            if (wasActive && !active) ApplicationDeactivated();
+            wasActive = active;
+          });
+}
+
+void TFormSocket::ApplicationDeactivated() {
+  TFormSysInitData* w = initDataWindow_;
+  if (w && w->isVisible()) {
+    // Qt has already taken the activation away; the window that had the focus last was the
+    // active one.
+    const bool wasActive =
+        w->isActiveWindow() || (lastFocusWindow_ && lastFocusWindow_ == w->windowHandle());
+    if (!wasActive) w->close();
+  }
+  if (ReassertZUpDialog) ReassertZUpDialog();
+}
+
+void TFormSocket::ShowHelp() {
+  const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(kHelpFile));
+  QString problem;
+  if (!QFileInfo(path).isFile()) {
+    problem = "Help file not found: " + path;
+  } else if (!OpenHelp || !OpenHelp(path, kHelpContext)) {
+    problem = "Help file could not be opened: " + path;
+  }
+  if (problem.isEmpty()) return;
+  hub_.MemoSocket().Add(hub::StampedLine(problem.toStdString(), QDateTime::currentDateTime()));
 }
 
 void TFormSocket::CommonMenuShown() {
@@ -739,7 +793,8 @@ void TFormSocket::RefreshNet() {
   SetTextIfChanged(LblInErr2, Q(link.StatusText()));
   SetTextIfChanged(LblSockError2, QString::number(link.LastSocketError()));
   SetTextIfChanged(LblSockError3, Q(link.LastSocketErrorText()));
-  SetTextIfChanged(LblSockTst2, "0");  // TODO(link): the duplicate-data count
+  // The link manager does not detect repeated frames, so there is no duplicate count to show.
+  SetTextIfChanged(LblSockTst2, "0");
   SetTextIfChanged(LblSockIn2, QString::number(hub_.SockInCount()));
 }
 
@@ -759,7 +814,7 @@ void TFormSocket::ShowErrorFlag() {
 }
 
 void TFormSocket::ErrSetClicked() {
-  if (!SetAlarmFlag) return;  // TODO(shm): the monitor record's alarm flags
+  if (!SetAlarmFlag) return;
   const int n = ScrollBarErrMsg->value();
   if (LblErrSts->text() != "False") {
     hub_.Link().NotifyAlarm(1151, n);

@@ -11,9 +11,11 @@
 // holder are borrowed and outlive the window.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "config/sys_init_data.h"
@@ -30,8 +32,11 @@ class QPushButton;
 class QScrollBar;
 class QTabWidget;
 class QTableWidget;
+class QWindow;
 
 namespace tarvel::ui {
+
+class TFormSysInitData;
 
 class TFormSocket : public QWidget, public hub::THubView {
   Q_OBJECT
@@ -58,9 +63,38 @@ class TFormSocket : public QWidget, public hub::THubView {
   // text changes nothing.
   void ApplyClockCheck(const std::string& controllerClock, const QDateTime& pc);
 
-  // Alarm flags of the monitor record for the debug panel; empty: every flag reads clear.
+  // Alarm flags of the monitor record for the debug panel; empty: every flag reads clear and
+  // "SET" does nothing. The program sets them, so the window needs no record of its own.
   std::function<bool(int alarm)> AlarmFlag;
   std::function<void(int alarm, bool on)> SetAlarmFlag;
+
+  // The initial-data window that "Show Init Data" shows in place of this one. Borrowed; null
+  // (the default) makes the item do nothing, and a destroyed window reads as null.
+  void SetInitDataWindow(TFormSysInitData* window);
+  // "Show Init Data": the initial-data window at this window's left and top, this one hidden
+  // until that one closes.
+  void ShowInitData();
+
+  // Connects ApplicationDeactivated to the application's loss of activation and starts
+  // remembering which window had the focus last. Call once, at the end of start-up.
+  void InstallDeactivationHandler();
+  // Another application became active: closes the initial-data window if it is visible and was
+  // not the active window, then runs ReassertZUpDialog.
+  void ApplicationDeactivated();
+  // Makes the stage Z-up confirmation dialog topmost again (without moving, sizing or
+  // activating it) when it is visible; empty until that dialog exists.
+  std::function<void()> ReassertZUpDialog;
+
+  // The help file of "Show Help", relative to the current directory, and its context.
+  static constexpr const char* kHelpFile = "../Help/Tarvel.Hlp";
+  static constexpr int kHelpContext = 3;
+  // Opens an existing help file (absolute path) at a context; false when nothing took it. The
+  // default hands the file to the desktop's opener, which has no contexts, and does not wait
+  // for the viewer.
+  std::function<bool(const QString& path, int context)> OpenHelp;
+  // "Show Help": opens kHelpFile; a missing file or a failed opener becomes a MemoSocket line
+  // with the absolute path.
+  void ShowHelp();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -139,6 +173,12 @@ class TFormSocket : public QWidget, public hub::THubView {
   QList<QAction*> commonActions_;
   bool memoSocketMarked_ = false;
   bool memoHistMarked_ = false;
+
+  QPointer<TFormSysInitData> initDataWindow_;
+  // The last window that had the focus: by the time the application reports its deactivation
+  // no window has it any more.
+  QPointer<QWindow> lastFocusWindow_;
+  bool deactivationInstalled_ = false;
 };
 
 }  // namespace tarvel::ui

@@ -261,6 +261,7 @@ void TFormSysInitData::closeEvent(QCloseEvent* event) {
   event->ignore();
   hide();
   emit Closed();
+  if (OnClosed) OnClosed();
 }
 
 void TFormSysInitData::showEvent(QShowEvent* event) {

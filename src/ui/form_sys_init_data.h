@@ -6,12 +6,13 @@
 // its cache; the window then shows the holder's texts again. Until the holder is loaded the
 // labels read "xxxxxxxxxxxx" and the menus, boxes and buttons change nothing.
 //
-// The holder is borrowed and must outlive the window. Closing only hides the window and emits
-// Closed() (the monitor window shows itself again). Main thread only.
+// The holder is borrowed and must outlive the window. Closing only hides the window, emits
+// Closed() and runs OnClosed (the monitor window shows itself again). Main thread only.
 #pragma once
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 #include "config/sys_init_data.h"
 
@@ -34,6 +35,10 @@ class TFormSysInitData : public QWidget {
   base::Status LoadInitData(int machineType);
   // Shows the holder's current values; call after changing the holder from elsewhere.
   void Refresh();
+
+  // Runs after every close; whoever showed the window last sets it (one owner at a time, so a
+  // second "Show Init Data" replaces rather than adds).
+  std::function<void()> OnClosed;
 
  signals:
   void Closed();

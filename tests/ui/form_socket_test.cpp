@@ -1,19 +1,27 @@
 // The monitor window under the offscreen platform: the refresh rule, the clock panel colours,
-// memo limits, and "Clear Memo" acting only on the right-clicked memo.
+// memo limits, "Clear Memo" acting only on the right-clicked memo, the initial-data window in
+// place of the monitor, the deactivation handler, the help file and the alarm-flag panel.
 #include "ui/form_socket.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
 #include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "ui/form_sys_init_data.h"
 
 namespace tarvel::ui {
 namespace {
@@ -48,6 +56,28 @@ class TFormSocketTest : public ::testing::Test {
   QString Label(const char* name) { return Find<QLabel>(name)->text(); }
   QColor PanelColour() {
     return Find<QWidget>("PnlBaseSystem2")->palette().color(QPalette::Window);
+  }
+  // Opens the menu as the popup would (its item visibility), then triggers the item.
+  void Choose(const char* menu, const QString& caption) {
+    QMenu* m = Find<QMenu>(menu);
+    emit m->aboutToShow();
+    for (QAction* a : m->actions()) {
+      if (a->text() == caption) {
+        a->trigger();
+        return;
+      }
+    }
+    ADD_FAILURE() << menu << " has no item " << caption.toStdString();
+  }
+  QAction* Item(const char* menu, const QString& caption) {
+    for (QAction* a : Find<QMenu>(menu)->actions()) {
+      if (a->text() == caption) return a;
+    }
+    return nullptr;
+  }
+  void ShowForm() {
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   }
 
   fs::path dir_;
@@ -168,6 +198,197 @@ TEST_F(TFormSocketTest, ClosingHidesAndTheTreeHasEveryPage) {
   form_->showNormal();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   EXPECT_TRUE(form_->grab().save("form_socket.png"));
+}
+
+TEST_F(TFormSocketTest, ShowInitDataItemOnlyOnTheSysTab) {
+  const struct {
+    const char* page;
+    bool visible;
+  } cases[] = {{"sys", true},   {"version", true}, {"cmd", true},       {"net", false},
+               {"data", false}, {"serial", false}, {"hardware", false}, {"service", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.page);
+    form_->SelectPage(c.page);
+    emit Find<QMenu>("PopupMenuOLE")->aboutToShow();
+    QAction* item = Item("PopupMenuOLE", "Show Init Data");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->isVisible(), c.visible);
+  }
+}
+
+TEST_F(TFormSocketTest, ShowInitDataTakesTheMonitorsPlaceUntilItCloses) {
+  form_->move(123, 234);
+  ShowForm();
+  // No initial-data window handed over: the item leaves the monitor as it is.
+  Choose("PopupMenuOLE", "Show Init Data");
+  EXPECT_TRUE(form_->isVisible());
+
+  TFormSysInitData init(data_);
+  form_->SetInitDataWindow(&init);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    Choose("PopupMenuOLE", "Show Init Data");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&init));
+    EXPECT_EQ(init.pos(), form_->pos());
+    EXPECT_EQ(init.pos(), QPoint(123, 234));
+    EXPECT_FALSE(form_->isVisible());
+    init.close();
+    EXPECT_FALSE(init.isVisible());
+    EXPECT_TRUE(form_->isVisible());
+  }
+
+  // The monitor gone first: closing the initial-data window must not reach it.
+  Choose("PopupMenuOLE", "Show Init Data");
+  form_.reset();
+  init.close();
+  EXPECT_FALSE(init.isVisible());
+}
+
+TEST_F(TFormSocketTest, DeactivationClosesTheInitWindowOnlyWhenItWasNotActive) {
+  TFormSysInitData init(data_);
+  form_->SetInitDataWindow(&init);
+  form_->InstallDeactivationHandler();
+  int reasserted = 0;
+  form_->ReassertZUpDialog = [&] { ++reasserted; };
+
+  form_->ApplicationDeactivated();  // hidden: nothing to close
+  EXPECT_FALSE(init.isVisible());
+  EXPECT_EQ(reasserted, 1);
+
+  ShowForm();
+  Choose("PopupMenuOLE", "Show Init Data");
+  init.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&init));
+  // As at a real deactivation, Qt has taken the activation away before the handler runs.
+  QApplication::setActiveWindow(nullptr);
+  ASSERT_FALSE(init.isActiveWindow());
+  form_->ApplicationDeactivated();  // the operator was working in it: it stays
+  EXPECT_TRUE(init.isVisible());
+  EXPECT_EQ(reasserted, 2);
+
+  // Another window of the program had the focus when the activation went away.
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  QApplication::setActiveWindow(nullptr);
+  form_->ApplicationDeactivated();
+  EXPECT_FALSE(init.isVisible());
+  EXPECT_TRUE(form_->isVisible()) << "closing it brings the monitor back";
+  EXPECT_EQ(reasserted, 3);
+
+  // The installed handler: only the step from active to not active runs it.
+  const int before = reasserted;
+  emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+  emit qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+  emit qGuiApp->applicationStateChanged(Qt::ApplicationHidden);
+  EXPECT_EQ(reasserted, before + 1);
+}
+
+// Runs the test body with `dir` as the current directory and restores the old one.
+class CurrentDir {
+ public:
+  explicit CurrentDir(const fs::path& dir) : old_(fs::current_path()) { fs::current_path(dir); }
+  ~CurrentDir() {
+    std::error_code ec;
+    fs::current_path(old_, ec);
+  }
+
+ private:
+  fs::path old_;
+};
+
+TEST_F(TFormSocketTest, ShowHelpOpensTheHelpFileOrSaysWhereItIsMissing) {
+  fs::create_directories(dir_ / "Bin");
+  fs::create_directories(dir_ / "Help");
+  const QString helpPath = QString::fromStdString((dir_ / "Help" / "Tarvel.Hlp").string());
+  const struct {
+    const char* name;
+    bool fileExists;
+    bool openerTakesIt;
+    const char* memo;  // expected start of the memo line's text; nullptr: no line
+  } cases[] = {
+      {"found and opened", true, true, nullptr},
+      {"found, opener fails", true, false, "Help file could not be opened: "},
+      {"missing", false, true, "Help file not found: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(dir_ / "Help" / "Tarvel.Hlp");
+    if (c.fileExists) std::ofstream(dir_ / "Help" / "Tarvel.Hlp") << "help";
+    hub_->MemoSocket().Clear();
+    std::vector<std::pair<QString, int>> opened;
+    form_->OpenHelp = [&](const QString& path, int context) {
+      opened.emplace_back(path, context);
+      return c.openerTakesIt;
+    };
+    {
+      const CurrentDir cwd(dir_ / "Bin");
+      Choose("PopupMenuOLE", "Show Help");
+    }
+    if (c.fileExists) {
+      ASSERT_EQ(opened.size(), 1u);
+      EXPECT_EQ(opened[0].first, helpPath);
+      EXPECT_EQ(opened[0].second, 3);
+    } else {
+      EXPECT_TRUE(opened.empty());
+    }
+    if (!c.memo) {
+      EXPECT_EQ(hub_->MemoSocket().Count(), 0u);
+      continue;
+    }
+    ASSERT_EQ(hub_->MemoSocket().Count(), 1u);
+    const std::string line = hub_->MemoSocket().Lines().back();
+    EXPECT_NE(line.find(c.memo + helpPath.toStdString()), std::string::npos) << line;
+  }
+}
+
+TEST_F(TFormSocketTest, AlarmPanelSetsAndResetsTheMonitorRecordFlag) {
+  // Wired to the link manager's monitor record as the program wires it.
+  shm::TOrvoMonitData& record = hub_->Link().MonitorRecord();
+  form_->AlarmFlag = [&](int n) {
+    const auto f = record.GetAlarm(n);
+    return f.ok() && *f != 0;
+  };
+  form_->SetAlarmFlag = [&](int n, bool on) {
+    if (on)
+      (void)record.SetAlarm(n);
+    else
+      (void)record.ResetAlarm(n);
+  };
+  std::vector<int> sent;
+  hub_->Seams().SendMessageAppli = [&](int id) { sent.push_back(id); };
+  hub_->SetDebugMode(true);
+  auto* bar = Find<QScrollBar>("ScrollBarErrMsg");
+  auto* set = Find<QPushButton>("BtnErrSet");
+
+  bar->setValue(42);
+  EXPECT_EQ(Label("LblErrCnt"), "42");
+  EXPECT_EQ(Label("LblErrSts"), "False");
+  set->click();
+  EXPECT_EQ(Label("LblErrSts"), "True");
+  EXPECT_TRUE(record.GetAlarm(42).ok() && *record.GetAlarm(42) != 0);
+  EXPECT_EQ(sent, (std::vector<int>{1150, 1145}));
+  EXPECT_EQ(hub_->Link().CurrentAlarm(), 42);
+
+  // Raised from elsewhere while the panel showed another number: SET on it now resets it.
+  (void)record.SetAlarm(7);
+  bar->setValue(7);
+  EXPECT_EQ(Label("LblErrSts"), "True");
+  sent.clear();
+  set->click();
+  EXPECT_EQ(Label("LblErrSts"), "False");
+  EXPECT_EQ(*record.GetAlarm(7), 0);
+  EXPECT_EQ(sent, (std::vector<int>{1151}));
+  EXPECT_NE(*record.GetAlarm(42), 0) << "another alarm was touched";
+
+  // The panel still reads "False" but the flag was raised meanwhile: set again, no new alarm.
+  bar->setValue(9);
+  (void)record.SetAlarm(9);
+  sent.clear();
+  set->click();
+  EXPECT_EQ(Label("LblErrSts"), "True");
+  EXPECT_TRUE(sent.empty());
 }
 
 }  // namespace

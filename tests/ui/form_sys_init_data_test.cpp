@@ -190,10 +190,3 @@ TEST_F(TFormSysInitDataTest, JapaneseTextHasAFont) {
 
 }  // namespace
 }  // namespace tarvel::ui
-
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
