@@ -3,9 +3,11 @@
 // What the hub itself keeps (Connect and Disconnect pressed, the address field, debug mode,
 // machine type, the connect-wanted flag and attempts, the V1 close countdown) is read and
 // changed on the TSocketHub, so a client's put_SocketStatus walks the same link phases as the
-// operator's Connect button. The rest of the client-facing state (client window, message
-// counts, notification flags, event targets, alarms) stays in the TMemoryHub members, which
-// nothing else owns yet. Borrows the hub, which must outlive it. Main thread only.
+// operator's Connect button. Alarms, notification flags and the data files act on the
+// link's shared records, where the monitor window and other processes see them. The rest of
+// the client-facing state (client window, message counts, event targets) stays in the
+// TMemoryHub members, which nothing else owns yet. Borrows the hub, which must outlive it. Main
+// thread only.
 #pragma once
 
 #include <functional>
@@ -38,6 +40,10 @@ class TSocketHubAccess : public automation::TMemoryHub {
   int V1CloseState() const override { return hub_.V1CloseState(); }
   void StartV1CloseCountdown() override { hub_.StartV1Close(); }
   void StopV1CloseCountdown() override { hub_.StopV1Close(); }
+  base::Status SetAlarm(int alarm) override;
+  base::Status ResetAlarm(int alarm) override;
+  void SetNotificationFlag(int msgid) override;
+  base::Status ReopenDataFiles(const std::string& dir) override;
 
   // The monitor window, when there is one; without it visibility is only remembered.
   std::function<bool()> WindowVisible;

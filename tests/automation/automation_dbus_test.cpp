@@ -18,6 +18,7 @@
 #include "automation/type_library.h"
 #include "link/frame.h"
 #include "link/loopback_peer.h"
+#include "shm/monit_data.h"
 #include "support/controller_sim.h"
 
 namespace tarvel::automation {
@@ -334,6 +335,18 @@ TEST_F(AutomationServerTest, OverTheHubAClientConnectsReadsTheIdentityAndGetsEve
   const int id = Value(sync).toInt();
   EXPECT_GT(id, 0);
   EXPECT_EQ(Value(Sys(sys, "get_SyncReturnID")).toInt(), id);
+
+  // Alarms and notification flags land in the server's monitor record, where the monitor
+  // window and every other process read them.
+  shm::TOrvoMonitData record(false);
+  ASSERT_TRUE(record.OpenStatus().ok()) << record.OpenStatus().message();
+  Value(Sys(sys, "put_SetAlarm", {qint32(42)}));
+  EXPECT_EQ(record.GetAlarm(42).value(), -1);  // a set flag is true, -1
+  EXPECT_EQ(record.GetAlarmPresent().value(), 1);
+  EXPECT_EQ(record.GetNotified(1145).value(), 1);
+  Value(Sys(sys, "put_ResetAlarm", {qint32(42)}));
+  EXPECT_EQ(record.GetAlarm(42).value(), 0);
+  EXPECT_EQ(record.GetAlarmPresent().value(), 0);
 
   // Disconnecting through the client releases the hub's Connect: no phases, link down.
   Value(Sys(sys, "put_SocketStatus", {false}));

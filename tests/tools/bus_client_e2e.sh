@@ -7,10 +7,14 @@ set -euo pipefail
 tarvel=$1 sim=$2 client=$3
 
 work=$(mktemp -d)
+TARVEL_SHM_SUFFIX="_e2e$$"
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  for r in OrvoMonitorData OrvoIonData OrvoStageData MonitoringSEMData CanDialData; do
+    rm -f "/dev/shm/$r$TARVEL_SHM_SUFFIX" "/dev/shm/$r${TARVEL_SHM_SUFFIX}_MUT"
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -32,6 +36,8 @@ wait_for() {
 
 mkdir -p "$work/bin" "$work/Data" "$work/orvo/Data"
 export TARVEL_ORVO_ROOT="$work/orvo" XDG_DATA_HOME="$work/xdg" QT_QPA_PLATFORM=offscreen
+# The servers' shared records under names of this run's own, never those of a real server.
+export TARVEL_SHM_SUFFIX="_e2e$$"
 # The link's port is fixed at 20000; a loopback address of our own keeps parallel runs apart.
 addr="127.$((RANDOM % 200 + 20)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1))"
 "$sim" --host "$addr" --port 20000 --no-control --sys-name ORVO-CLIENT --log "$work/sim.log" \
