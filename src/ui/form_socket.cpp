@@ -232,7 +232,14 @@ void TFormSocket::BuildSystemPage(QWidget* page) {
     Colour(PnlCLType, ButtonFace());
     TxtCLType2->setStyleSheet("");
     BtnCLType->hide();
-    // TODO(shm): store CLType in the monitor record once the link manager owns it.
+    // The record writes it on to its initial-data file; a failure (no file loaded yet, a
+    // record that cannot be held) is shown, not swallowed.
+    const int clType = hub_.Link().SystemInfo().SysInformation().CLType;
+    const base::Status s = hub_.Link().MonitorRecord().SetCLType(clType);
+    if (!s.ok()) {
+      hub_.MemoSocket().Add(
+          hub::StampedLine("Save CL Type: " + s.message(), QDateTime::currentDateTime()));
+    }
   });
   TxtDataInit2 = Value(page, r++, "Data Init.", "TxtDataInit2");
   LblStgType2 = Value(page, r++, "Stage Type", "LblStgType2");

@@ -391,5 +391,35 @@ TEST_F(TFormSocketTest, AlarmPanelSetsAndResetsTheMonitorRecordFlag) {
   EXPECT_TRUE(sent.empty());
 }
 
+TEST_F(TFormSocketTest, SaveClTypeStoresTheSteppedTypeOrSaysWhyNot) {
+  auto* text = Find<QLabel>("TxtCLType2");
+  auto* save = Find<QPushButton>("BtnCLType");
+  shm::TOrvoMonitData& record = hub_->Link().MonitorRecord();
+  auto memoHas = [&](const std::string& part) {
+    for (const auto& l : hub_->MemoSocket().Lines()) {
+      if (l.find(part) != std::string::npos) return true;
+    }
+    return false;
+  };
+  hub_->Link().SystemInfo().SetCLType(0);
+  QTest::mouseDClick(text, Qt::LeftButton);
+  EXPECT_EQ(hub_->Link().SystemInfo().SysInformation().CLType, 1);
+  EXPECT_FALSE(save->isHidden());
+
+  // Before any initial-data file was loaded the record cannot write one: said, not swallowed.
+  save->click();
+  EXPECT_TRUE(save->isHidden());
+  EXPECT_EQ(*record.GetCLType(), 1);
+  EXPECT_TRUE(memoHas("Save CL Type: ")) << "no memo line for the failed save";
+
+  ASSERT_TRUE(record.LoadInitData((dir_ / "Data").string()).ok());
+  QTest::mouseDClick(text, Qt::LeftButton);
+  save->click();
+  EXPECT_EQ(*record.GetCLType(), 2);
+  std::ifstream ini(dir_ / "Data" / "ORVOInitData.INI");
+  const std::string file((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  EXPECT_NE(file.find("[OPTICS]\nCL_TYPE = "), std::string::npos) << file;
+}
+
 }  // namespace
 }  // namespace tarvel::ui
