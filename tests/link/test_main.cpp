@@ -1,28 +1,14 @@
-// GoogleTest main with a Qt application object: the link runs on the Qt event loop.
-//
-// Every link manager opens the shared records; a test process gives them a name suffix of its
-// own, so it never touches the records of a running server or of another test process, and
-// removes them when it ends.
+// GoogleTest main with a Qt application object: the link runs on the Qt event loop. Every
+// link manager opens the shared records; this process gives them names of its own.
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <string>
+#include "../support/own_records.h"
 
 int main(int argc, char** argv) {
-  const std::string suffix = "_linktest" + std::to_string(::getpid());
-  setenv("TARVEL_SHM_SUFFIX", suffix.c_str(), 1);
+  const tarvel::testing::TOwnRecordNames records("linktest");
   QCoreApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  const int rc = RUN_ALL_TESTS();
-  for (const char* name :
-       {"OrvoMonitorData", "OrvoIonData", "OrvoStageData", "MonitoringSEMData", "CanDialData"}) {
-    const std::string section = "/" + std::string(name) + suffix;
-    shm_unlink(section.c_str());
-    shm_unlink((section + "_MUT").c_str());
-  }
-  return rc;
+  return RUN_ALL_TESTS();
 }

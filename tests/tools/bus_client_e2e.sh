@@ -117,8 +117,16 @@ echo "== registration and start by D-Bus activation"
 service="$XDG_DATA_HOME/dbus-1/services/ProjectTarvel.Server.service"
 [ -f "$service" ] || fail "no activation file"
 # The bus read its service folders when it started; the new file is found once it reloads.
-gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-  --method org.freedesktop.DBus.ReloadConfig >/dev/null
+bus() {
+  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method "org.freedesktop.DBus.$1" "${@:2}" >/dev/null
+}
+bus ReloadConfig
+# A server the bus starts gets the bus's environment, not ours: give it this run's folders
+# and record names.
+bus UpdateActivationEnvironment "{'TARVEL_ORVO_ROOT': '$TARVEL_ORVO_ROOT', \
+  'TARVEL_SHM_SUFFIX': '$TARVEL_SHM_SUFFIX', 'XDG_DATA_HOME': '$XDG_DATA_HOME', \
+  'QT_QPA_PLATFORM': 'offscreen'}"
 "$client" 'create ProjectTarvel.SockIon' 'call GetIDsOfNames UseEventFlag' 'release' \
   >"$work/activated.out" 2>&1 || fail "activation: $(cat "$work/activated.out")"
 # Started by activation, the server ends with its last object.
