@@ -4,8 +4,8 @@
 
 #include <vector>
 
+#include "../support/temp_dir.h"
 #include "config/profile_file.h"
-#include "temp_dir.h"
 
 namespace tarvel::config {
 namespace {

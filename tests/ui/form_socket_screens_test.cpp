@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "support/controller_sim.h"
+#include "support/temp_dir.h"
 #include "ui/form_socket.h"
 
 namespace tarvel::ui {
@@ -23,13 +24,10 @@ namespace fs = std::filesystem;
 
 constexpr int kWaitMs = 10000;
 
-class FormSocketScreensTest : public ::testing::Test {
+class FormSocketScreensTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvel-screens-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    setenv("TARVEL_ORVO_ROOT", dir_.c_str(), 1);
+    TempDirTest::SetUp();
     fs::create_directories(dir_ / "Data");
     ASSERT_TRUE(data_.LoadInitData(1).ok());  // the stage type label reads the installation's
     ASSERT_TRUE(sim_.start());
@@ -49,8 +47,7 @@ class FormSocketScreensTest : public ::testing::Test {
   void TearDown() override {
     form_.reset();
     hub_.reset();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
+    TempDirTest::TearDown();
   }
   QString Label(const char* name) {
     auto* l = form_->findChild<QLabel*>(name);
@@ -82,7 +79,6 @@ class FormSocketScreensTest : public ::testing::Test {
     return {m.captured(1).toLongLong(), m.captured(2).toLongLong()};
   }
 
-  fs::path dir_;
   // Declared first, so it outlives the hub that is connected to it.
   tarvel::testing::ControllerSim sim_{{"--sys-name", "ORVO-SCREENS", "--sys-version", "4.56-scr",
                                        "--protocol", "2.10", "--hard-type", "HARD2",

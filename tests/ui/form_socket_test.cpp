@@ -21,6 +21,8 @@
 #include <fstream>
 #include <vector>
 
+#include "menu_item.h"
+#include "support/temp_dir.h"
 #include "ui/form_sys_init_data.h"
 
 namespace tarvel::ui {
@@ -28,13 +30,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TFormSocketTest : public ::testing::Test {
+class TFormSocketTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvel-fsock-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    setenv("TARVEL_ORVO_ROOT", dir_.c_str(), 1);
+    TempDirTest::SetUp();
     fs::create_directories(dir_ / "Data");
     hub::TSocketHub::Options o;
     o.useASEM = false;
@@ -44,8 +43,7 @@ class TFormSocketTest : public ::testing::Test {
   void TearDown() override {
     form_.reset();
     hub_.reset();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
+    TempDirTest::TearDown();
   }
   template <typename T>
   T* Find(const char* name) {
@@ -57,17 +55,8 @@ class TFormSocketTest : public ::testing::Test {
   QColor PanelColour() {
     return Find<QWidget>("PnlBaseSystem2")->palette().color(QPalette::Window);
   }
-  // Opens the menu as the popup would (its item visibility), then triggers the item.
   void Choose(const char* menu, const QString& caption) {
-    QMenu* m = Find<QMenu>(menu);
-    emit m->aboutToShow();
-    for (QAction* a : m->actions()) {
-      if (a->text() == caption) {
-        a->trigger();
-        return;
-      }
-    }
-    ADD_FAILURE() << menu << " has no item " << caption.toStdString();
+    ChooseMenuItem(Find<QMenu>(menu), caption);
   }
   QAction* Item(const char* menu, const QString& caption) {
     for (QAction* a : Find<QMenu>(menu)->actions()) {
@@ -80,7 +69,6 @@ class TFormSocketTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   }
 
-  fs::path dir_;
   config::TSysInitData data_{
       [this](int) -> base::Result<std::string> { return (dir_ / "Data").string(); }};
   std::unique_ptr<hub::TSocketHub> hub_;

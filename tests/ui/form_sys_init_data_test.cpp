@@ -13,26 +13,24 @@
 #include <filesystem>
 
 #include "config/profile_file.h"
+#include "menu_item.h"
+#include "support/temp_dir.h"
 
 namespace tarvel::ui {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TFormSysInitDataTest : public ::testing::Test {
+class TFormSysInitDataTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvel-ui-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    setenv("TARVEL_ORVO_ROOT", dir_.c_str(), 1);
+    TempDirTest::SetUp();
     fs::create_directories(dir_ / "Data");
     form_ = std::make_unique<TFormSysInitData>(data_);
   }
   void TearDown() override {
     form_.reset();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
+    TempDirTest::TearDown();
   }
 
   template <typename T>
@@ -42,17 +40,8 @@ class TFormSysInitDataTest : public ::testing::Test {
     return w;
   }
   QString Label(const char* name) { return Find<QLabel>(name)->text(); }
-  // Opens the menu's check marks as the popup would, then chooses an item by caption.
   void Choose(const char* menu, const QString& caption) {
-    QMenu* m = Find<QMenu>(menu);
-    emit m->aboutToShow();
-    for (QAction* a : m->actions()) {
-      if (a->text() == caption) {
-        a->trigger();
-        return;
-      }
-    }
-    ADD_FAILURE() << menu << " has no item " << caption.toStdString();
+    ChooseMenuItem(Find<QMenu>(menu), caption);
   }
   QString Checked(const char* menu) {
     QMenu* m = Find<QMenu>(menu);
@@ -66,7 +55,6 @@ class TFormSysInitDataTest : public ::testing::Test {
     return config::ProfileFile(dir_ / "Data" / "FIBSystem.INI").GetString(section, key, "<none>");
   }
 
-  fs::path dir_;
   config::TSysInitData data_{
       [this](int) -> base::Result<std::string> { return (dir_ / "Data").string(); }};
   std::unique_ptr<TFormSysInitData> form_;

@@ -14,7 +14,7 @@ namespace tarvel::testing {
 class TempDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvel-config-XXXXXX";
+    char tmpl[] = "/tmp/tarvel-test-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
     setenv("TARVEL_ORVO_ROOT", dir_.c_str(), 1);
