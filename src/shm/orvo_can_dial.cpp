@@ -160,24 +160,22 @@ CanObj Pair16(std::uint16_t id, std::int32_t a, std::int32_t b) {
 
 }  // namespace
 
-std::uint8_t TOrvoCanDial::SetDial2(std::int32_t a) {
-  CanObj o = Pair16(0x502, a, Word(3));
+std::uint8_t TOrvoCanDial::SendDials23(std::int32_t dial2, std::int32_t dial3, int changed) {
+  CanObj o = Pair16(0x502, dial2, dial3);
   o.dlc = 6;
   o.data[4] = static_cast<std::uint8_t>(Word(10));
   o.data[5] = 0;
   const std::uint8_t r = SendCanObj(o);
-  if (ready_) Store(2, a);
+  if (ready_) Store(changed, changed == 2 ? dial2 : dial3);
   return r;
 }
 
+std::uint8_t TOrvoCanDial::SetDial2(std::int32_t a) {
+  return SendDials23(a, Word(3), 2);
+}
+
 std::uint8_t TOrvoCanDial::SetDial3(std::int32_t b) {
-  CanObj o = Pair16(0x502, Word(2), b);
-  o.dlc = 6;
-  o.data[4] = static_cast<std::uint8_t>(Word(10));
-  o.data[5] = 0;
-  const std::uint8_t r = SendCanObj(o);
-  if (ready_) Store(3, b);
-  return r;
+  return SendDials23(Word(2), b, 3);
 }
 
 namespace {

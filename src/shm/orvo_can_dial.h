@@ -84,6 +84,8 @@ class TOrvoCanDial : public QObject {
   void FinishOpen();
   std::int32_t Word(int i);
   void Store(int i, std::int32_t v);
+  // Dials 2 and 3 share one frame (with word 10); only the one that changed is stored.
+  std::uint8_t SendDials23(std::int32_t dial2, std::int32_t dial3, int changed);
   void Log(const std::string& line);
 
   DialRecord record_;
