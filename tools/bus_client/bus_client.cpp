@@ -98,9 +98,11 @@ void TBusClient::RunNext() {
   }
 }
 
+// The next step starts from the event loop, so a long run of steps that finish at once (a file
+// of `use` lines) never deepens the stack.
 void TBusClient::StepDone() {
   busy_ = false;
-  RunNext();
+  QTimer::singleShot(0, this, [this] { RunNext(); });
 }
 
 void TBusClient::StepFailed(const QString& text) {
@@ -112,7 +114,7 @@ void TBusClient::StepFailed(const QString& text) {
     emit Finished(1);
     return;
   }
-  RunNext();
+  QTimer::singleShot(0, this, [this] { RunNext(); });
 }
 
 void TBusClient::Run(const QStringList& words) {
