@@ -141,17 +141,6 @@ int main(int argc, char** argv) {
         window->hide();
       }
     };
-    // The debug panel's alarm flags are the monitor record's, as clients see them.
-    window->AlarmFlag = [&link](int alarm) {
-      const auto flag = link.MonitorRecord().GetAlarm(alarm);
-      return flag.ok() && *flag != 0;
-    };
-    window->SetAlarmFlag = [&link](int alarm, bool on) {
-      tarvel::shm::TOrvoMonitData& record = link.MonitorRecord();
-      const tarvel::base::Status s =
-          on ? record.SetAlarm(alarm).status() : record.ResetAlarm(alarm);
-      if (!s.ok()) LogLine("alarm " + std::to_string(alarm) + ": " + s.message());
-    };
     initWindow = std::make_unique<tarvel::ui::TFormSysInitData>(initData);
     initWindow->Refresh();
     window->SetInitDataWindow(initWindow.get());

@@ -813,21 +813,35 @@ void TFormSocket::RefreshService() {
   }
 }
 
+// The debug panel's flags are the monitor record's, as clients and other processes see them.
+bool TFormSocket::AlarmFlag(int n) {
+  const auto flag = hub_.Link().MonitorRecord().GetAlarm(n);
+  return flag.ok() && *flag != 0;
+}
+
+void TFormSocket::SetAlarmFlag(int n, bool on) {
+  shm::TOrvoMonitData& record = hub_.Link().MonitorRecord();
+  const base::Status s = on ? record.SetAlarm(n).status() : record.ResetAlarm(n);
+  if (!s.ok()) {
+    hub_.MemoSocket().Add(hub::StampedLine("alarm " + std::to_string(n) + ": " + s.message(),
+                                           QDateTime::currentDateTime()));
+  }
+}
+
 void TFormSocket::ShowErrorFlag() {
   const int n = ScrollBarErrMsg->value();
   LblErrCnt->setText(QString::number(n));
-  const bool set = n >= 0 && n <= 150 && AlarmFlag && AlarmFlag(n);
+  const bool set = n >= 0 && n <= 150 && AlarmFlag(n);
   LblErrSts->setText(set ? "True" : "False");
 }
 
 void TFormSocket::ErrSetClicked() {
-  if (!SetAlarmFlag) return;
   const int n = ScrollBarErrMsg->value();
   if (LblErrSts->text() != "False") {
     hub_.Link().NotifyAlarm(1151, n);
     SetAlarmFlag(n, false);
   } else {
-    const bool was = AlarmFlag && AlarmFlag(n);
+    const bool was = AlarmFlag(n);
     SetAlarmFlag(n, true);
     if (!was) {
       hub_.Link().NotifyAlarm(1150, n);

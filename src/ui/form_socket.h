@@ -63,11 +63,6 @@ class TFormSocket : public QWidget, public hub::THubView {
   // text changes nothing.
   void ApplyClockCheck(const std::string& controllerClock, const QDateTime& pc);
 
-  // Alarm flags of the monitor record for the debug panel; empty: every flag reads clear and
-  // "SET" does nothing. The program sets them, so the window needs no record of its own.
-  std::function<bool(int alarm)> AlarmFlag;
-  std::function<void(int alarm, bool on)> SetAlarmFlag;
-
   // The initial-data window that "Show Init Data" shows in place of this one. Borrowed; null
   // (the default) makes the item do nothing, and a destroyed window reads as null.
   void SetInitDataWindow(TFormSysInitData* window);
@@ -119,6 +114,8 @@ class TFormSocket : public QWidget, public hub::THubView {
   void RefreshService();
   void CommonMenuShown();
   void ClearMarkedMemos();
+  bool AlarmFlag(int n);
+  void SetAlarmFlag(int n, bool on);
   void ShowErrorFlag();
   void ErrSetClicked();
 

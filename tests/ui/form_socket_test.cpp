@@ -332,18 +332,7 @@ TEST_F(TFormSocketTest, ShowHelpOpensTheHelpFileOrSaysWhereItIsMissing) {
 }
 
 TEST_F(TFormSocketTest, AlarmPanelSetsAndResetsTheMonitorRecordFlag) {
-  // Wired to the link manager's monitor record as the program wires it.
   shm::TOrvoMonitData& record = hub_->Link().MonitorRecord();
-  form_->AlarmFlag = [&](int n) {
-    const auto f = record.GetAlarm(n);
-    return f.ok() && *f != 0;
-  };
-  form_->SetAlarmFlag = [&](int n, bool on) {
-    if (on)
-      (void)record.SetAlarm(n);
-    else
-      (void)record.ResetAlarm(n);
-  };
   std::vector<int> sent;
   hub_->Seams().SendMessageAppli = [&](int id) { sent.push_back(id); };
   hub_->SetDebugMode(true);

@@ -66,7 +66,12 @@ bool TBusClient::Start() {
 }
 
 void TBusClient::Add(const QString& step) {
-  steps_.push_back(step);
+  steps_.push_back({step, QString()});
+  if (!busy_) QTimer::singleShot(0, this, [this] { RunNext(); });
+}
+
+void TBusClient::Reject(const QString& why) {
+  steps_.push_back({QString(), why});
   if (!busy_) QTimer::singleShot(0, this, [this] { RunNext(); });
 }
 
@@ -78,10 +83,10 @@ void TBusClient::EndOfInput() {
 void TBusClient::RunNext() {
   if (busy_ || finished_) return;
   while (!steps_.empty()) {
-    const QString step = steps_.front();
+    const TStep step = steps_.front();
     steps_.pop_front();
-    QString error;
-    const auto words = SplitStep(step, &error);
+    QString error = step.invalid;
+    const auto words = error.isEmpty() ? SplitStep(step.text, &error) : std::nullopt;
     if (!words) {
       busy_ = true;
       StepFailed(error);
@@ -202,8 +207,8 @@ void TBusClient::WithMethods(const QString& path, TMethodsThen then) {
               then(nullptr, error);
               return;
             }
-            // An object path that is not (or no longer) an object has no methods; it is
-            // not remembered, so an object made there later is found.
+            // A path that is not (or no longer) an object has none of the server's
+            // interfaces; it is not remembered, so an object made there later is found.
             if (!ServesObject(*methods)) {
               then(&*methods, QString());
               return;

@@ -45,6 +45,8 @@ class TBusClient : public QObject {
   bool Start();
   // Queues steps; they run in order from the event loop.
   void Add(const QString& step);
+  // Queues a step that could not be read; it fails in its turn with `why`.
+  void Reject(const QString& why);
   // No more steps will be added: once the queue is done, Finished is emitted.
   void EndOfInput();
 
@@ -87,7 +89,11 @@ class TBusClient : public QObject {
   QDBusConnection bus_;
   const Options options_;
   const std::function<void(const QString&)> out_;
-  std::deque<QString> steps_;
+  struct TStep {
+    QString text;
+    QString invalid;  // not empty: the step could not be read, and fails with this
+  };
+  std::deque<TStep> steps_;
   std::map<QString, std::vector<TMethodSig>> introspected_;
   QString object_;  // the current object, which member calls go to
   bool busy_ = false;

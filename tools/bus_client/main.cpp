@@ -52,28 +52,41 @@ class TStdinSteps : public QObject {
     const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
     if (n <= 0) {
-      if (!pending_.isEmpty()) client_.Add(QString::fromUtf8(pending_));
+      if (discarding_) {
+        client_.Reject(kTooLong);
+      } else if (!pending_.isEmpty()) {
+        client_.Add(QString::fromUtf8(pending_));
+      }
       pending_.clear();
       client_.EndOfInput();
       return false;
     }
     pending_.append(buf, n);
-    // A line without its end is kept, but not without bound.
-    constexpr qsizetype kMaxLine = 64 * 1024;
     for (qsizetype eol; (eol = pending_.indexOf('\n')) >= 0;) {
-      client_.Add(QString::fromUtf8(pending_.left(eol)).trimmed());
+      if (discarding_) {
+        // The end of an over-long line: it is refused whole, never run in pieces.
+        client_.Reject(kTooLong);
+        discarding_ = false;
+      } else {
+        client_.Add(QString::fromUtf8(pending_.left(eol)).trimmed());
+      }
       pending_.remove(0, eol + 1);
     }
+    // A line without its end is kept, but not without bound.
     if (pending_.size() > kMaxLine) {
-      client_.Add(QString::fromUtf8(pending_));
+      discarding_ = true;
       pending_.clear();
     }
     return true;
   }
 
+  static constexpr qsizetype kMaxLine = 64 * 1024;
+  static constexpr const char* kTooLong = "a step longer than 65536 bytes was ignored";
+
   tarvel::tools::TBusClient& client_;
   QSocketNotifier* notifier_ = nullptr;
   QByteArray pending_;
+  bool discarding_ = false;  // inside an over-long line, until its end
 };
 
 }  // namespace
