@@ -10,13 +10,6 @@ namespace tarvel::automation {
 TAutomationHost::TAutomationHost(TStartMode mode, THubAccess& hub, Log log)
     : mode_(mode), hub_(hub), log_(std::move(log)) {}
 
-TAutomationHost::TAutomationHost(TStartMode mode, link::TOrvoComAna& link,
-                                 config::TSysInitData& initData, Log log)
-    : mode_(mode),
-      ownHub_(std::make_unique<TMemoryHub>(link, initData)),
-      hub_(*ownHub_),
-      log_(std::move(log)) {}
-
 void TAutomationHost::Prepare(TStartMode mode, const Log& log) {
   if (mode == TStartMode::kAutomation && std::getenv("DBUS_STARTER_ADDRESS")) {
     if (auto dir = TRegistration::RegisteredWorkDir()) {
@@ -32,7 +25,7 @@ void TAutomationHost::Prepare(TStartMode mode, const Log& log) {
 
 base::Status TAutomationHost::Start(QDBusConnection bus, const QString& serviceName) {
   server_ = std::make_unique<TAutomationServer>(hub_, std::move(bus));
-  server_->Notifier().Bind(hub_.Link());
+  server_->Notifier().Bind(hub_.Link(), server_.get());
   if (mode_ == TStartMode::kAutomation) {
     server_->SetEndWithLastObject(true);
     server_->OnLastObjectReleased = [this] {

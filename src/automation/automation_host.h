@@ -3,8 +3,7 @@
 // Writes the registration again (every start but an unregister start), changes to the
 // registered working directory when started by D-Bus activation, puts the server on the
 // session bus and, when started by COM, quits the application after the last object is
-// released. The program passes the hub's THubAccess; a server without a hub (tests, tools)
-// stands in with a TMemoryHub over a link manager and configuration.
+// released. The program passes the hub's THubAccess.
 // Main thread only.
 #pragma once
 
@@ -16,7 +15,7 @@
 #include <string>
 
 #include "automation/automation_server.h"
-#include "automation/memory_hub.h"
+#include "automation/hub_access.h"
 #include "automation/registration.h"
 
 namespace tarvel::automation {
@@ -27,9 +26,6 @@ class TAutomationHost {
 
   // Borrows the hub, which must outlive the host.
   TAutomationHost(TStartMode mode, THubAccess& hub, Log log);
-  // Without a hub: a TMemoryHub over `link` and `initData`, which must outlive the host.
-  TAutomationHost(TStartMode mode, link::TOrvoComAna& link, config::TSysInitData& initData,
-                  Log log);
   // Before the link manager and the hub exist: the registration and the working directory.
   static void Prepare(TStartMode mode, const Log& log);
   // Binds the link manager's notification hooks and claims the bus name.
@@ -40,7 +36,6 @@ class TAutomationHost {
 
  private:
   TStartMode mode_;
-  std::unique_ptr<TMemoryHub> ownHub_;  // only when no hub was given
   THubAccess& hub_;
   Log log_;
   std::unique_ptr<TAutomationServer> server_;

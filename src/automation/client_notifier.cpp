@@ -55,9 +55,11 @@ void TClientNotifier::NotifyClients(int msgid) {
   if (auto target = hub_.EventTarget().lock()) target->FireOnMyEvent(msgid);
 }
 
-void TClientNotifier::Bind(link::TOrvoComAna& link) {
-  link.OnDataChanged = [this](QObject*, int msgid) { SendMessageAppli(msgid); };
-  link.OnSendMessage = [this](QObject*, int msgid) { NotifyClients(msgid); };
+void TClientNotifier::Bind(link::TOrvoComAna& link, QObject* context) {
+  QObject::connect(&link, &link::TOrvoComAna::OnDataChanged, context,
+                   [this](int msgid) { SendMessageAppli(msgid); });
+  QObject::connect(&link, &link::TOrvoComAna::OnSendMessage, context,
+                   [this](int msgid) { NotifyClients(msgid); });
 }
 
 }  // namespace tarvel::automation

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+class QObject;
+
 namespace tarvel::link {
 class TOrvoComAna;
 }
@@ -36,8 +38,9 @@ class TClientNotifier {
   void SendMessageAppli(int msgid);
   // The automation event path: OnMyEvent(msgid) on the event target, if any.
   void NotifyClients(int msgid);
-  // The link manager's OnDataChanged goes to SendMessageAppli, OnSendMessage to NotifyClients.
-  void Bind(link::TOrvoComAna& link);
+  // The link manager's OnDataChanged goes to SendMessageAppli, OnSendMessage to NotifyClients,
+  // for as long as `context` lives (the other listeners of those events stay).
+  void Bind(link::TOrvoComAna& link, QObject* context);
   // The stored client window, checked and looked up again by title when it is gone.
   std::uint32_t ClientWindow();
 

@@ -3,8 +3,8 @@
 // The objects hold almost no state: connection wanted, debug mode, machine type, the client
 // window, the delivery switch and its counters, the event targets and the V1 close countdown
 // live in the hub and outlive any object. This interface is the whole of that contract; the
-// hub implements it, TMemoryHub implements it without a window for tests and for a server
-// started before the hub exists. Main thread only; every call returns at once.
+// running hub's adapter (hub::TSocketHubAccess) implements it. Main thread only; every call
+// returns at once.
 #pragma once
 
 #include <cstdint>

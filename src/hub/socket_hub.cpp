@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "config/fib_system_ini.h"
+#include "automation/automation_object.h"
 #include "hub/hub_texts.h"
 
 namespace tarvel::hub {
@@ -16,11 +17,15 @@ QDateTime Now() {
 
 }  // namespace
 
-TSocketHub::TSocketHub(config::TSysInitData* initData, Options options, QObject* parent)
+TSocketHub::TSocketHub(link::TOrvoComAna& link, model::TUnitModels& models,
+                       shm::TSharedRecords& records, config::TSysInitData& initData,
+                       Options options, QObject* parent)
     : QObject(parent),
+      link_(link),
+      models_(models),
+      records_(records),
       initData_(initData),
-      options_(std::move(options)),
-      link_(std::make_unique<link::TOrvoComAna>(this)) {
+      options_(std::move(options)) {
   for (TMemoLines* m : {&memoSocket_, &memoCmdInfo_, &listMsg_, &memoSysErr_, &memoOS9_,
                         &memoError_, &memoHist_, &memoScanBmp_}) {
     m->OnLog = [this](const std::string& memo, const std::string& line) {
@@ -28,22 +33,25 @@ TSocketHub::TSocketHub(config::TSysInitData* initData, Options options, QObject*
     };
   }
 
-  link_->OnErrOccurred = [this](QObject*, int, int error, const std::string& msg) {
-    ErrOccurred(error, msg);
-  };
-  link_->OnTimer = [this](QObject*) { ComAnaTimer(); };
-  link_->OnSendData = [this](QObject*) { ComAnaSendData(); };
-  link_->OnMessage = [this](const std::string& title, const std::string& text) {
-    memoSocket_.Add(StampedLine(title + ": " + text, Now()));
-  };
-  link_->Path = "../Data";
-  link_->IniFileName = "NetInfo.INI";
-  link_->OnDataChanged = [this](QObject*, int msgid) {
-    if (seams_.SendMessageAppli) seams_.SendMessageAppli(msgid);
-  };
-  link_->LoadNetInfo();
-  editIPAdrs_ = link_->IPAddr;
-  Run(seams_.ClearApertureChanging);
+  // Qt disconnects these when the hub goes, so nothing reaches a destroyed hub and nobody
+  // clears another listener's handler.
+  connect(&link_, &link::TOrvoComAna::OnErrOccurred, this,
+          [this](int, int error, const std::string& msg) { ErrOccurred(error, msg); });
+  connect(&link_, &link::TOrvoComAna::OnTimer, this, [this] { ComAnaTimer(); });
+  connect(&link_, &link::TOrvoComAna::OnSendData, this, [this] { ComAnaSendData(); });
+  connect(&link_, &link::TOrvoComAna::OnLinkMessage, this,
+          [this](const std::string& title, const std::string& text) {
+            memoSocket_.Add(StampedLine(title + ": " + text, Now()));
+          });
+  link_.Path = "../Data";
+  link_.IniFileName = "NetInfo.INI";
+  link_.LoadNetInfo();
+  editIPAdrs_ = link_.IPAddr;
+  // A crash during an aperture change leaves the flag set in the record, and every client would
+  // read aperture number -1 until the next change.
+  if (base::Status s = records_.Monitor.SetApertureMoving(0); !s.ok()) {
+    Note("aperture-changing flag not cleared: " + s.message());
+  }
 
   const Intervals& iv = options_.intervals;
   timerMain_.setTimerType(Qt::PreciseTimer);
@@ -58,7 +66,10 @@ TSocketHub::TSocketHub(config::TSysInitData* initData, Options options, QObject*
 
   useASEM_ = options_.useASEM ? *options_.useASEM : config::TFIBSystemINI::FixedUseASEM();
   if (useASEM_) {
-    dial_ = std::make_unique<shm::TOrvoCanDial>(options_.dialRecord, this);
+    shm::TOrvoCanDial::DialRecord dialRecord;
+    dialRecord.get = [this](int i) { return records_.CanDial.GetDialWord(i); };
+    dialRecord.set = [this](int i, std::int32_t v) { return records_.CanDial.SetDialWord(i, v); };
+    dial_ = std::make_unique<shm::TOrvoCanDial>(std::move(dialRecord), this);
     dial_->OnMessage = [this](const std::string& title, const std::string& text) {
       memoSocket_.Add(StampedLine(title + ": " + text, Now()));
     };
@@ -74,12 +85,27 @@ TSocketHub::~TSocketHub() {
   timerDisconnect_.stop();
   timerStgSeqTimeOut_.stop();
   if (dial_) dial_->UnloadCanLibrary();
-  // The link's handlers point back here; nothing may reach them while it is torn down.
-  link_->OnErrOccurred = nullptr;
-  link_->OnTimer = nullptr;
-  link_->OnSendData = nullptr;
-  link_->OnMessage = nullptr;
-  link_->OnDataChanged = nullptr;
+}
+
+std::vector<std::string> THubPendingSteps::Unbound() const {
+  std::vector<std::string> out;
+  const auto check = [&out](bool bound, const char* name) {
+    if (!bound) out.emplace_back(name);
+  };
+  check(static_cast<bool>(VacuumSequences), "VacuumSequences");
+  check(static_cast<bool>(StageInitStep), "StageInitStep");
+  check(static_cast<bool>(StageSeqStep), "StageSeqStep");
+  check(static_cast<bool>(Hard3ConstDataStep), "Hard3ConstDataStep");
+  check(static_cast<bool>(Hard3ConstDataUpdate), "Hard3ConstDataUpdate");
+  check(static_cast<bool>(DacLoopCheck), "DacLoopCheck");
+  check(static_cast<bool>(ApertureNumber), "ApertureNumber");
+  check(static_cast<bool>(StartApControl), "StartApControl");
+  check(static_cast<bool>(TakeHard3BoardsChanged), "TakeHard3BoardsChanged");
+  check(static_cast<bool>(VacuumState32), "VacuumState32");
+  check(static_cast<bool>(AbortScanCondition), "AbortScanCondition");
+  check(static_cast<bool>(SerialSend), "SerialSend");
+  check(static_cast<bool>(CLTypeVoltages), "CLTypeVoltages");
+  return out;
 }
 
 void TSocketHub::Note(const std::string& text) {
@@ -110,9 +136,9 @@ void TSocketHub::PressDisconnect() {
 }
 
 void TSocketHub::BtnConnectClick() {
-  if (editIPAdrs_ != link_->IPAddr) link_->IPAddr = editIPAdrs_;
+  if (editIPAdrs_ != link_.IPAddr) link_.IPAddr = editIPAdrs_;
   cantConnectNoted_ = false;
-  link_->Connect();
+  link_.Connect();
   linkPhase_ = 1;
   editIPEnabled_ = false;
   if (view_) view_->SelectNetPage();
@@ -121,7 +147,7 @@ void TSocketHub::BtnConnectClick() {
 }
 
 void TSocketHub::BtnDisconnectClick() {
-  link_->Disconnect();
+  link_.Disconnect();
   timerScan_.stop();
   linkPhase_ = 1;
   Changed();
@@ -134,9 +160,10 @@ void TSocketHub::SetDebugMode(bool on) {
 
 void TSocketHub::SetMachineType(int type) {
   machineType_ = type;
-  if (seams_.MachineTypeChanged) seams_.MachineTypeChanged(type);
+  emit MachineTypeChanged(type);
   Changed();
 }
+
 
 void TSocketHub::StartStgSeqTimeOut(int ms) {
   stgSeqTimedOut_ = false;
@@ -160,15 +187,15 @@ void TSocketHub::StopV1Close() {
 
 void TSocketHub::V1CloseStep() {
   if (v1State_ == 0) return;
-  if (!initData_ || !initData_->V1CloseEnabled()) return;
+  if (!initData_.V1CloseEnabled()) return;
   const bool hard3 = HardType() == "HARD3";
   if (v1State_ == 1 && v1Deadline_.hasExpired()) {
-    if (initData_->SecondFIB()) {
-      (void)link_->CmdHard3Bits(link::THard3BitOp::kReset, 1540, 0x4000);
+    if (initData_.SecondFIB()) {
+      (void)link_.CmdHard3Bits(link::THard3BitOp::kReset, 1540, 0x4000);
     } else {
-      (void)link_->CmdVacCommand("VCLOSE_IG");
-      if (seams_.VacuumState32 && seams_.VacuumState32() == 2)
-        (void)link_->CmdVacCommand("SE_VCLOSE_FE");
+      (void)link_.CmdVacCommand("VCLOSE_IG");
+      if (pending_.VacuumState32 && pending_.VacuumState32() == 2)
+        (void)link_.CmdVacCommand("SE_VCLOSE_FE");
     }
     v1State_ = 2;
     if (hard3) v1Deadline_ = QDeadlineTimer(std::chrono::seconds(options_.intervals.v1ClosingS));
@@ -176,7 +203,7 @@ void TSocketHub::V1CloseStep() {
     if (!hard3) {
       v1State_ = 0;
     } else if (v1Deadline_.hasExpired()) {
-      (void)link_->CmdHard3Bits(link::THard3BitOp::kReset, 768, 16);
+      (void)link_.CmdHard3Bits(link::THard3BitOp::kReset, 768, 16);
       v1State_ = 0;
     }
   }
@@ -194,12 +221,12 @@ void TSocketHub::TimerMainTimer() {
   timerMain_.setInterval(iv.busyMs);
   if (view_) view_->RefreshPages();
   V1CloseStep();
-  Run(seams_.VacuumSequences);
+  Run(pending_.VacuumSequences);
   TrimMemos();
   timerMain_.setInterval(iv.mainMs);
 
   if (!connectDown_) return;
-  if (link_->IsConnected() == 0) {
+  if (link_.IsConnected() == 0) {
     if (!timerDisconnect_.isActive()) timerDisconnect_.start();
     return;
   }
@@ -227,7 +254,7 @@ void TSocketHub::TimerMainTimer() {
 void TSocketHub::Phase1() {
   timerMain_.setInterval(options_.intervals.phase1Ms);
   Changed();  // shows the comm-log flags on their check boxes
-  link::TOrvoComAna& l = *link_;
+  link::TOrvoComAna& l = link_;
   (void)l.CmdSysInfoRequest();
   (void)l.CmdStageRequest(1);
   (void)l.CmdVacRequest(1);
@@ -243,7 +270,7 @@ void TSocketHub::Phase1() {
 
 void TSocketHub::Phase2() {
   timerMain_.setInterval(options_.intervals.phase2Ms);
-  link::TOrvoComAna& l = *link_;
+  link::TOrvoComAna& l = link_;
   if (!IsPado(SysName())) {
     (void)l.CmdApertureRequest(2);
     (void)l.CmdApertureRequest(4);
@@ -262,12 +289,12 @@ void TSocketHub::Phase2() {
 }
 
 void TSocketHub::Phase3() {
-  link::TOrvoComAna& l = *link_;
+  link::TOrvoComAna& l = link_;
   if (machineType_ == 1 && !IsPado(SysName())) {
-    if (seams_.ApertureNumber && seams_.StartApControl && seams_.ApertureNumber() < 0)
-      seams_.StartApControl(6);
+    if (pending_.ApertureNumber && pending_.StartApControl && pending_.ApertureNumber() < 0)
+      pending_.StartApControl(6);
   }
-  if (machineType_ != 1) Run(seams_.Hard3ConstDataStep);
+  if (machineType_ != 1) Run(pending_.Hard3ConstDataStep);
   if (machineType_ == 1 && useASEM_) {
     static constexpr std::array<std::array<std::int32_t, 2>, 6> kPanelDacs = {
         {{2584, 0}, {2595, 2048}, {2587, 32768}, {2588, 32768}, {2579, 32768}, {2580, 32768}}};
@@ -279,36 +306,48 @@ void TSocketHub::Phase3() {
 }
 
 void TSocketHub::Phase4() {
-  Run(seams_.StageInitStep);
-  Run(seams_.StageSeqStep);
-  if (seams_.TakeHard3BoardsChanged && seams_.TakeHard3BoardsChanged())
-    (void)link_->CmdHard3StatusRequest();
-  if (seams_.TakeBlankingMoveFinished && seams_.TakeBlankingMoveFinished())
-    (void)link_->CmdOpticsForceBlanking(false);
-  if (machineType_ != 1) Run(seams_.Hard3ConstDataUpdate);
-  Run(seams_.DacLoopCheck);
+  Run(pending_.StageInitStep);
+  Run(pending_.StageSeqStep);
+  if (pending_.TakeHard3BoardsChanged && pending_.TakeHard3BoardsChanged())
+    (void)link_.CmdHard3StatusRequest();
+  // The beam was blanked for a long move: unblank once X, Y, Z, T and R have all finished.
+  model::TOrvoStageInfo& stage = models_.Stage;
+  if (stage.SpareFlag() != 0) {
+    bool done = true;
+    for (int axis = 0; axis <= model::TOrvoStageInfo::kAxisR; ++axis) done &= stage.IsMoveDone(axis);
+    if (done) {
+      stage.SetSpareFlag(0);
+      (void)link_.CmdOpticsForceBlanking(false);
+    }
+  }
+  if (machineType_ != 1) Run(pending_.Hard3ConstDataUpdate);
+  Run(pending_.DacLoopCheck);
 }
 
 void TSocketHub::TimerScanTimer() {
-  if (link_->IsConnected() == 0) {
+  if (link_.IsConnected() == 0) {
     if (view_) {
       view_->RestoreWindow();
       view_->RestoreApplication();
     }
     return;
   }
-  (void)link_->CmdScanConditionRequest();
+  (void)link_.CmdScanConditionRequest();
   if (view_ && view_->WindowVisible()) view_->RefreshScanStatus();
 }
 
 void TSocketHub::TimerDisconnectTimer() {
   timerDisconnect_.stop();
-  if (link_->IsConnected() != 0) return;
+  if (link_.IsConnected() != 0) return;
   if (connectWanted_) {
     if (attemptCount_ < kMaxAttempts) return;
     connectWanted_ = false;
     attemptCount_ = 0;
   }
+  GiveUpConnecting();
+}
+
+void TSocketHub::GiveUpConnecting() {
   const auto addCantConnect = [this] {
     const std::string stamp = "<" + StampText(Now()) + ">:";
     memoSocket_.Add(stamp + "ORVO Controller can't connect!!!");
@@ -340,6 +379,8 @@ void TSocketHub::ErrOccurred(int error, const std::string& msg) {
       connectWanted_ = false;
       attemptCount_ = 0;
       Note("Socket Retry stopped after " + std::to_string(kMaxAttempts) + " attempts");
+      // Fast refusals never reach the disconnect tick: tell the operator here as it would.
+      GiveUpConnecting();
     } else {
       memoSocket_.Add("<" + StampText(Now()) +
                       "> Socket Retry Count:" + std::to_string(attemptCount_));
@@ -350,7 +391,7 @@ void TSocketHub::ErrOccurred(int error, const std::string& msg) {
         QTimer::singleShot(0, this, [this] {
           retryQueued_ = false;
           if (!connectWanted_ || connectDown_) return;
-          if (link_->Socket() != -1) link_->SDisconnect();
+          if (link_.Socket() != -1) link_.SDisconnect();
           PressConnect();
         });
       }
@@ -364,27 +405,27 @@ void TSocketHub::ComAnaTimer() {
   if (memoSocket_.Count() > 2000) socketMemoTrimming_ = true;
   if (memoSocket_.Count() < 1500) socketMemoTrimming_ = false;
   if (socketMemoTrimming_) memoSocket_.RemoveFirst(5);
-  memoSocket_.Add(StampedLine(link_->StatusText(), Now()));
+  memoSocket_.Add(StampedLine(link_.StatusText(), Now()));
   Changed();
 }
 
 void TSocketHub::ComAnaSendData() {
-  const auto& sent = link_->LastSentFrame();
-  if (sent.ids.unit < 1 || sent.ids.unit >= 100 || !link_->IsLogged(sent.ids.unit)) return;
+  const auto& sent = link_.LastSentFrame();
+  if (sent.ids.unit < 1 || sent.ids.unit >= 100 || !link_.IsLogged(sent.ids.unit)) return;
   memoSocket_.Add(CommandLogLine(sent, Now()));
 }
 
 void TSocketHub::BtnQuitClick() {
-  if (seams_.SerialSend) seams_.SerialSend(std::string(1, '\x03'));
+  if (pending_.SerialSend) pending_.SerialSend(std::string(1, '\x03'));
 }
 
 void TSocketHub::BtnRestartClick() {
-  if (seams_.SerialSend) seams_.SerialSend("/h0/startORVO2\r");
+  if (pending_.SerialSend) pending_.SerialSend("/h0/startORVO2\r");
 }
 
 void TSocketHub::EnforcedAbortScan() {
-  Run(seams_.AbortScanCondition);
-  link_->NotifyDataChanged(1135);
+  Run(pending_.AbortScanCondition);
+  link_.NotifyDataChanged(1135);
 }
 
 void TSocketHub::AddListMessage(const std::string& text) {
@@ -403,6 +444,132 @@ void TSocketHub::TrimMemos() {
        {&memoSysErr_, &memoSocket_, &memoOS9_, &memoError_, &memoHist_, &memoScanBmp_}) {
     m->TrimLong();
   }
+}
+
+}  // namespace tarvel::hub
+
+namespace tarvel::hub {
+namespace {
+constexpr int kNotifyAlarmSet = 1145;
+constexpr int kNotifyAlarmRaised = 1150;
+constexpr int kNotifyAlarmCleared = 1151;
+constexpr int kMaxAlarm = 150;
+}  // namespace
+
+void TSocketHub::AddMessageCount(int msgid) {
+  if (msgid < kFirstCountedId || msgid > kLastCountedId) return;
+  ++counts_[static_cast<std::size_t>(msgid - kFirstCountedId)];
+  Changed();
+}
+
+void TSocketHub::ShowMessageId(int msgid) {
+  lastMessageId_ = msgid;
+  Changed();
+}
+
+void TSocketHub::SetNotificationFlag(int msgid) {
+  (void)records_.Monitor.MarkNotified(msgid);
+}
+
+void TSocketHub::Stamped(TMemoLines& memo, const std::string& text) {
+  memo.Add(StampedLine(text, Now()));
+}
+
+void TSocketHub::SetClientWindowTitle(const std::string& title) {
+  clientTitle_ = title;
+  Changed();
+}
+
+void TSocketHub::SetClientWindowHandle(std::uint32_t handle) {
+  clientHandle_ = handle;
+  Changed();
+}
+
+void TSocketHub::SetMessageCountUp(bool down) {
+  msgCountUp_ = down;
+  if (down) counts_.fill(0);
+  Changed();
+}
+
+int TSocketHub::MessageCount(int msgid) const {
+  if (msgid < kFirstCountedId || msgid > kLastCountedId) return 0;
+  return counts_[static_cast<std::size_t>(msgid - kFirstCountedId)];
+}
+
+void TSocketHub::SetEventTarget(std::weak_ptr<automation::TAutomationObject> target) {
+  eventTarget_ = std::move(target);
+  Changed();
+}
+
+void TSocketHub::ShowSocketStatus(bool on) {
+  socketStatusLabel_ = on ? "TRUE" : "FALSE";
+  Changed();
+}
+
+bool TSocketHub::MonitorVisible() const {
+  return view_ ? view_->WindowVisible() : visible_;
+}
+
+void TSocketHub::SetMonitorVisible(bool visible) {
+  visible_ = visible;
+  if (!view_) return;
+  if (visible) {
+    view_->RestoreWindow();
+  } else {
+    view_->HideWindow();
+  }
+}
+
+base::Status TSocketHub::SetAlarm(int alarm) {
+  if (alarm < 0 || alarm > kMaxAlarm) {
+    return base::Status::OutOfRange("alarm " + std::to_string(alarm) + " is not 0..150");
+  }
+  return records_.Monitor.SetAlarm(alarm).status();
+}
+
+base::Status TSocketHub::ResetAlarm(int alarm) {
+  if (alarm < 0 || alarm > kMaxAlarm) {
+    return base::Status::OutOfRange("alarm " + std::to_string(alarm) + " is not 0..150");
+  }
+  return records_.Monitor.ResetAlarm(alarm);
+}
+
+base::Status TSocketHub::ToggleAlarm(int alarm) {
+  if (alarm < 0 || alarm > kMaxAlarm) {
+    return base::Status::OutOfRange("alarm " + std::to_string(alarm) + " is not 0..150");
+  }
+  const auto flag = records_.Monitor.GetAlarm(alarm);
+  if (!flag.ok()) return flag.status();
+  if (*flag != 0) {
+    if (base::Status s = records_.Monitor.ResetAlarm(alarm); !s.ok()) return s;
+    link_.NotifyAlarm(kNotifyAlarmCleared, alarm);
+  } else {
+    if (base::Status s = records_.Monitor.SetAlarm(alarm).status(); !s.ok()) return s;
+    link_.NotifyAlarm(kNotifyAlarmRaised, alarm);
+    link_.NotifyDataChanged(kNotifyAlarmSet);
+  }
+  return base::Status::Ok();
+}
+
+void TSocketHub::CopyCLTypeToModel() {
+  const auto type = records_.Monitor.GetCLType();
+  if (type.ok()) models_.System.SetCLType(static_cast<std::uint8_t>(*type & 0xFF));
+}
+
+base::Status TSocketHub::ReopenDataFiles(const std::string& dir) {
+  const base::Status monitor = records_.Monitor.LoadInitData(dir);
+  const base::Status sem = records_.MonitoringSEM.LoadCoefficients(dir);
+  // The CL type follows the initial-data file each time it is read.
+  CopyCLTypeToModel();
+  char id[16];
+  std::snprintf(id, sizeof id, "%8x",
+                static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(
+                                          records_.Monitor.Memory().data()) &
+                                      0xFFFFFFFFu));
+  Stamped(memoSocket_, "Monitor record " + records_.Monitor.SectionName() + " id " + id +
+                           ", data files from " + dir);
+  Changed();
+  return monitor.ok() ? sem : monitor;
 }
 
 }  // namespace tarvel::hub

@@ -1,16 +1,21 @@
 // TSocketHub: the application hub, the state and timers behind the monitor window.
 //
-// Owns the link manager and the dial link, runs the main, scan, disconnect and stage-init
-// time-out timers, walks the four link phases once after each connection, reconnects while a
+// Borrows the link manager, the unit models, the shared records and the configuration from the
+// production graph (they must outlive it) and owns the dial link. Runs the main, scan,
+// disconnect and stage-init time-out timers, walks the four link phases once after each connection, reconnects while a
 // client wants the connection, and turns link events into memo lines (which also reach the
 // program log). It holds what the window's controls hold in the original (Connect and
 // Disconnect pressed, the address field, the V1 countdown label, the memos) so that the server
 // runs the same with no widget at all; a window attaches through THubView to be shown, raised
 // and refreshed.
 //
-// Steps that belong to later subsystems (vacuum sequences, stage initialisation, the stage
-// sequencer, the aperture controller, Hard3 constant data, the DAC loop check, the scan model)
-// are called through THubSeams at their points; an empty seam is skipped.
+// All hub state lives here, client notification's included: the delivery switch ("Msg Count
+// Up") and its counters, the client window, the event targets, the scan-history memo.
+//
+// Steps of subsystems that are not built yet (vacuum sequences, stage initialisation, the stage
+// sequencer, the aperture controller, Hard3 constant data, the DAC loop check, the scan model,
+// the serial console) are called through THubPendingSteps at their points; each is empty until
+// its subsystem lands and binds it in the composition root.
 //
 // Nothing here blocks: the phase-1 burst goes through the link's output queue, a reconnect is
 // queued on the event loop, and the retries stop after kMaxAttempts. Main thread only.
@@ -24,12 +29,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "config/sys_init_data.h"
 #include "hub/memo_lines.h"
 #include "link/orvo_com_ana.h"
+#include "model/unit_models.h"
 #include "shm/orvo_can_dial.h"
+#include "shm/shared_records.h"
+
+namespace tarvel::automation {
+class TAutomationObject;
+}
 
 namespace tarvel::hub {
 
@@ -43,6 +56,7 @@ class THubView {
   virtual void RestoreWindow() = 0;
   // Un-minimise the application, leaving a hidden window hidden.
   virtual void RestoreApplication() = 0;
+  virtual void HideWindow() = 0;
   virtual void SelectNetPage() = 0;
   virtual void RefreshPages() = 0;
   virtual void RefreshScanStatus() = 0;
@@ -50,8 +64,10 @@ class THubView {
   virtual void HubChanged() = 0;
 };
 
-// Steps of later subsystems, called at their points; each may stay empty.
-struct THubSeams {
+// Steps of subsystems not built yet, called at their points. Each stays empty (and is skipped)
+// until its subsystem lands; the production-graph test names the ones still empty, so a step
+// that should be bound cannot go unnoticed.
+struct THubPendingSteps {
   std::function<void()> VacuumSequences;       // every main tick
   std::function<void()> StageInitStep;         // phase 4
   std::function<void()> StageSeqStep;          // phase 4
@@ -60,16 +76,14 @@ struct THubSeams {
   std::function<void()> DacLoopCheck;          // phase 4
   std::function<int()> ApertureNumber;         // negative: not known
   std::function<void(int action)> StartApControl;
-  std::function<bool()> TakeHard3BoardsChanged;    // test-and-clear of every board flag
-  std::function<bool()> TakeBlankingMoveFinished;  // spare flag set and all axes idle: clears it
-  std::function<int()> VacuumState32;              // monitor record field 7 index 32
+  std::function<bool()> TakeHard3BoardsChanged;  // test-and-clear of every board flag
+  std::function<int()> VacuumState32;            // monitor record field 7 index 32
   std::function<void()> AbortScanCondition;  // mark aborted, send the condition, clear request
-  std::function<void(int msgid)> SendMessageAppli;  // client notification
-  std::function<void(int machineType)> MachineTypeChanged;
-  std::function<void()> ClearApertureChanging;               // monitor record field 3 index 5
   std::function<void(const std::string& bytes)> SerialSend;  // the controller console line
   std::function<std::string()> CLTypeVoltages;  // "(%4.1fkV,%4.1fkV)" of the current CL type
-  std::function<bool()> UseEventFlag;           // a client's event sink is registered
+
+  // The names of the steps still empty, in declaration order.
+  std::vector<std::string> Unbound() const;
 };
 
 class TSocketHub : public QObject {
@@ -92,23 +106,29 @@ class TSocketHub : public QObject {
     // UseASEM as read from "C:\ORVO\Data\FIBSystem.INI" when unset.
     std::optional<bool> useASEM;
     std::vector<std::filesystem::path> dialSearchDirs = shm::TOrvoCanDial::DefaultSearchDirs();
-    shm::TOrvoCanDial::DialRecord dialRecord;
   };
   static constexpr int kMaxAttempts = 100;
 
-  // FormCreate: builds the link manager, reads the connection file, opens the dial link when
-  // UseASEM is set; the main timer runs from here on. `initData` is borrowed and may be null.
-  explicit TSocketHub(config::TSysInitData* initData, Options options, QObject* parent = nullptr);
-  explicit TSocketHub(config::TSysInitData* initData = nullptr) : TSocketHub(initData, Options{}) {}
+  static constexpr int kFirstCountedId = 1127;
+  static constexpr int kLastCountedId = 1145;  // the grid's rows 1..19
+
+  // FormCreate: listens to the link, reads the connection file, clears the aperture-changing
+  // flag of the monitor record, opens the dial link when UseASEM is set; the main timer runs
+  // from here on. Everything given is borrowed and must outlive the hub.
+  TSocketHub(link::TOrvoComAna& link, model::TUnitModels& models, shm::TSharedRecords& records,
+             config::TSysInitData& initData, Options options, QObject* parent = nullptr);
   // FormDestroy: stops the timers and closes the dial link.
   ~TSocketHub() override;
 
   void SetView(THubView* view) { view_ = view; }
-  THubSeams& Seams() { return seams_; }
-  link::TOrvoComAna& Link() { return *link_; }
-  const link::TOrvoComAna& Link() const { return *link_; }
+  THubView* View() const { return view_; }
+  THubPendingSteps& PendingSteps() { return pending_; }
+  link::TOrvoComAna& Link() { return link_; }
+  const link::TOrvoComAna& Link() const { return link_; }
+  model::TUnitModels& Models() { return models_; }
+  shm::TSharedRecords& Records() { return records_; }
   shm::TOrvoCanDial* Dial() { return dial_.get(); }
-  config::TSysInitData* InitData() { return initData_; }
+  config::TSysInitData& InitData() { return initData_; }
 
   // FormShow's hub part: page refresh allowed, scan timer by hardware type.
   void FormShow();
@@ -121,7 +141,7 @@ class TSocketHub : public QObject {
   bool ConnectDown() const { return connectDown_; }
   bool DisconnectDown() const { return disconnectDown_; }
   // True when the link is connected and Disconnect is not pressed.
-  bool LinkReady() const { return link_->IsConnected() != 0 && !disconnectDown_; }
+  bool LinkReady() const { return link_.IsConnected() != 0 && !disconnectDown_; }
 
   // The address field: copied to the link's IPAddr when Connect is clicked.
   const std::string& EditIPAdrs() const { return editIPAdrs_; }
@@ -138,6 +158,8 @@ class TSocketHub : public QObject {
   bool DebugMode() const { return debugMode_; }
   void SetDebugMode(bool on);
   int MachineType() const { return machineType_; }
+  // Emits MachineTypeChanged. FIBSystem.INI is loaded at the first SocketStatus put, with the
+  // type held then, so a client may choose the machine line before it connects.
   void SetMachineType(int type);
   bool UseASEM() const { return useASEM_; }
   bool RefreshEnabled() const { return refreshEnabled_; }
@@ -154,7 +176,57 @@ class TSocketHub : public QObject {
   int V1CloseState() const { return v1State_; }
   const std::string& V1CloseLabel() const { return v1Label_; }
   // The pending re-entry count the Socket Data page shows.
-  int SockInCount() const { return link_->PendingReentries(); }
+  int SockInCount() const { return link_.PendingReentries(); }
+
+  // ---- client notification state (delivered by the automation server's notifier, which
+  // listens to the link's OnDataChanged and OnSendMessage)
+  const std::string& ClientWindowTitle() const { return clientTitle_; }
+  void SetClientWindowTitle(const std::string& title);
+  std::uint32_t ClientWindowHandle() const { return clientHandle_; }
+  void SetClientWindowHandle(std::uint32_t handle);
+  // BtnMsgCntUp: down delivers by window message and counts; going down clears every count.
+  bool MessageCountUp() const { return msgCountUp_; }
+  void SetMessageCountUp(bool down);
+  int MessageCount(int msgid) const;  // 0 outside 1127..1145
+  void AddMessageCount(int msgid);
+  int LastMessageId() const { return lastMessageId_; }
+  void ShowMessageId(int msgid);
+  // The monitor record's notification flag of msgid; a record that cannot be held now loses
+  // only this flag.
+  void SetNotificationFlag(int msgid);
+  // A scan start or stop line in the history memo.
+  void AddScanHistory(const std::string& line) { Stamped(memoHist_, line); }
+  std::weak_ptr<automation::TAutomationObject> EventTarget() const { return eventTarget_; }
+  void SetEventTarget(std::weak_ptr<automation::TAutomationObject> target);
+  std::weak_ptr<automation::TAutomationObject> IonEventTarget() const { return ionTarget_; }
+  void SetIonEventTarget(std::weak_ptr<automation::TAutomationObject> target) {
+    ionTarget_ = std::move(target);
+  }
+  // A client's event sink is registered (LblMessage "Assigned").
+  bool UseEventFlag() const { return !eventTarget_.expired(); }
+  // The socket status label, "TRUE"/"FALSE" (empty until set).
+  const std::string& SocketStatusLabel() const { return socketStatusLabel_; }
+  void ShowSocketStatus(bool on);
+  // The cached MaxBeamShift; a put replaces it in memory only.
+  int MaxBeamShift() const { return maxBeamShift_ ? *maxBeamShift_ : initData_.MaxBeamShift(); }
+  void SetMaxBeamShift(int value) { maxBeamShift_ = value; }
+  bool MonitorVisible() const;
+  void SetMonitorVisible(bool visible);
+
+  // ---- monitor record actions
+  // Alarms 0..150; SetAlarm appends the hardware-log line every time.
+  base::Status SetAlarm(int alarm);
+  base::Status ResetAlarm(int alarm);
+  // The alarm panel: set when clear, reset when set; then the alarm's notification.
+  base::Status ToggleAlarm(int alarm);
+  // CurDir: the monitor record's initial data and the monitoring-SEM coefficients from `dir`;
+  // the CL type follows the file. The memo shows the record and what was read.
+  base::Status ReopenDataFiles(const std::string& dir);
+
+ signals:
+  void MachineTypeChanged(int machineType);
+
+ public:
 
   // The controller console buttons: "QUIT ORVO" sends 0x03, "START ORVO" the start command.
   void BtnQuitClick();
@@ -189,6 +261,9 @@ class TSocketHub : public QObject {
 
  private:
   void ErrOccurred(int error, const std::string& msg);
+  void GiveUpConnecting();
+  void CopyCLTypeToModel();
+  void Stamped(TMemoLines& memo, const std::string& text);
   void ComAnaTimer();
   void ComAnaSendData();
   void Phase1();
@@ -203,15 +278,18 @@ class TSocketHub : public QObject {
   static void Run(const std::function<void()>& f) {
     if (f) f();
   }
-  std::string HardType() const { return link_->SysInformation().SysHardType; }
-  std::string SysName() const { return link_->SysInformation().SysName; }
+  std::string HardType() const { return link_.SysInformation().SysHardType; }
+  std::string SysName() const { return link_.SysInformation().SysName; }
 
-  config::TSysInitData* initData_;
+  link::TOrvoComAna& link_;
+  model::TUnitModels& models_;
+  shm::TSharedRecords& records_;
+  config::TSysInitData& initData_;
   Options options_;
   THubView* view_ = nullptr;
-  THubSeams seams_;
-  std::unique_ptr<link::TOrvoComAna> link_;
+  THubPendingSteps pending_;
   std::unique_ptr<shm::TOrvoCanDial> dial_;
+
 
   QTimer timerMain_;
   QTimer timerScan_;
@@ -234,6 +312,17 @@ class TSocketHub : public QObject {
   bool stgSeqTimedOut_ = true;
   bool cmdInfoDisp_ = false;
   bool socketMemoTrimming_ = false;
+  bool visible_ = false;  // without a view: what a client asked for
+
+  std::string clientTitle_;
+  std::uint32_t clientHandle_ = 0;
+  bool msgCountUp_ = false;
+  std::array<int, kLastCountedId - kFirstCountedId + 1> counts_{};
+  int lastMessageId_ = 0;
+  std::weak_ptr<automation::TAutomationObject> eventTarget_;
+  std::weak_ptr<automation::TAutomationObject> ionTarget_;
+  std::string socketStatusLabel_;
+  std::optional<int> maxBeamShift_;
 
   int v1State_ = 0;  // 0 stopped, 1 running, 2 closing
   QDeadlineTimer v1Deadline_;

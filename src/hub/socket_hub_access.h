@@ -1,30 +1,26 @@
 // TSocketHubAccess: the automation objects' view of the running hub.
 //
-// What the hub itself keeps (Connect and Disconnect pressed, the address field, debug mode,
-// machine type, the connect-wanted flag and attempts, the V1 close countdown) is read and
-// changed on the TSocketHub, so a client's put_SocketStatus walks the same link phases as the
-// operator's Connect button. Alarms, notification flags and the data files act on the
-// link's shared records, where the monitor window and other processes see them. The rest of
-// the client-facing state (client window, message counts, event targets) stays in the
-// TMemoryHub members, which nothing else owns yet. Borrows the hub, which must outlive it. Main
-// thread only.
+// Every call reads or changes the TSocketHub, the one home of hub state: a client's
+// put_SocketStatus presses the same Connect button and walks the same link phases as the
+// operator, "Msg Count Up" and the client window are the ones the monitor window shows, and
+// alarms, notification flags and the data files act on the shared records other processes
+// read. Borrows the hub, which must outlive it. Main thread only.
 #pragma once
 
-#include <functional>
-
-#include "automation/memory_hub.h"
+#include "automation/hub_access.h"
 #include "hub/socket_hub.h"
 
 namespace tarvel::hub {
 
-class TSocketHubAccess : public automation::TMemoryHub {
+class TSocketHubAccess : public automation::THubAccess {
  public:
-  // `initData` is the hub's configuration (the hub may hold none; then this one is used).
-  TSocketHubAccess(TSocketHub& hub, config::TSysInitData& initData);
+  explicit TSocketHubAccess(TSocketHub& hub) : hub_(hub) {}
 
+  link::TOrvoComAna& Link() override { return hub_.Link(); }
+  config::TSysInitData& InitData() override { return hub_.InitData(); }
   bool DebugMode() const override { return hub_.DebugMode(); }
   void SetDebugMode(bool on) override { hub_.SetDebugMode(on); }
-  std::uint8_t MachineType() const override;
+  std::uint8_t MachineType() const override { return hub_.MachineType() == 2 ? 2 : 1; }
   void SetMachineType(std::uint8_t type) override { hub_.SetMachineType(type); }
   bool LinkReady() const override { return hub_.LinkReady(); }
   bool ConnectWanted() const override { return hub_.ConnectWanted(); }
@@ -33,21 +29,50 @@ class TSocketHubAccess : public automation::TMemoryHub {
   bool ConnectPressed() const override { return hub_.ConnectDown(); }
   void PressConnect() override { hub_.PressConnect(); }
   void PressDisconnect() override { hub_.PressDisconnect(); }
+  void ShowSocketStatus(bool on) override { hub_.ShowSocketStatus(on); }
   std::string IPAddressText() const override { return hub_.EditIPAdrs(); }
   void SetIPAddressText(const std::string& text) override { hub_.SetEditIPAdrs(text); }
-  bool MonitorVisible() const override;
-  void SetMonitorVisible(bool visible) override;
+  bool MonitorVisible() const override { return hub_.MonitorVisible(); }
+  void SetMonitorVisible(bool visible) override { hub_.SetMonitorVisible(visible); }
+  std::string ClientWindowTitle() const override { return hub_.ClientWindowTitle(); }
+  void SetClientWindowTitle(const std::string& t) override { hub_.SetClientWindowTitle(t); }
+  std::uint32_t ClientWindowHandle() const override { return hub_.ClientWindowHandle(); }
+  void SetClientWindowHandle(std::uint32_t h) override { hub_.SetClientWindowHandle(h); }
+  bool MessageCountUp() const override { return hub_.MessageCountUp(); }
+  void SetMessageCountUp(bool down) override { hub_.SetMessageCountUp(down); }
+  int MessageCount(int msgid) const override { return hub_.MessageCount(msgid); }
+  void AddMessageCount(int msgid) override { hub_.AddMessageCount(msgid); }
+  void ShowMessageId(int msgid) override { hub_.ShowMessageId(msgid); }
+  void SetNotificationFlag(int msgid) override { hub_.SetNotificationFlag(msgid); }
+  std::weak_ptr<automation::TAutomationObject> EventTarget() const override {
+    return hub_.EventTarget();
+  }
+  void SetEventTarget(std::weak_ptr<automation::TAutomationObject> t) override {
+    hub_.SetEventTarget(std::move(t));
+  }
+  std::weak_ptr<automation::TAutomationObject> IonEventTarget() const override {
+    return hub_.IonEventTarget();
+  }
+  void SetIonEventTarget(std::weak_ptr<automation::TAutomationObject> t) override {
+    hub_.SetIonEventTarget(std::move(t));
+  }
+  base::Status SetAlarm(int alarm) override { return hub_.SetAlarm(alarm); }
+  base::Status ResetAlarm(int alarm) override { return hub_.ResetAlarm(alarm); }
+  bool CancelVacMainInterlockAlarm() const override {
+    return hub_.Link().CancelVacMainInterlockAlarm();
+  }
+  void SetCancelVacMainInterlockAlarm(bool on) override {
+    hub_.Link().SetCancelVacMainInterlockAlarm(on);
+  }
+  int MaxBeamShift() const override { return hub_.MaxBeamShift(); }
+  void SetMaxBeamShift(int value) override { hub_.SetMaxBeamShift(value); }
   int V1CloseState() const override { return hub_.V1CloseState(); }
   void StartV1CloseCountdown() override { hub_.StartV1Close(); }
   void StopV1CloseCountdown() override { hub_.StopV1Close(); }
-  base::Status SetAlarm(int alarm) override;
-  base::Status ResetAlarm(int alarm) override;
-  void SetNotificationFlag(int msgid) override;
-  base::Status ReopenDataFiles(const std::string& dir) override;
-
-  // The monitor window, when there is one; without it visibility is only remembered.
-  std::function<bool()> WindowVisible;
-  std::function<void(bool)> ShowWindow;
+  base::Status ReopenDataFiles(const std::string& dir) override {
+    return hub_.ReopenDataFiles(dir);
+  }
+  void AddScanHistory(const std::string& line) override { hub_.AddScanHistory(line); }
 
  private:
   TSocketHub& hub_;

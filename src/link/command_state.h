@@ -1,9 +1,8 @@
 // TCommandState: the state held elsewhere that the command catalogue reads.
 //
-// The shared records (monitor and stage), the scan model, the optics, system and Hard3 models
-// implement this seam; the link manager only borrows it. The base class answers as a link with
-// no such state would: the blanking check is skipped (monitor word 0), the scan condition is
-// empty and no bulk data is held.
+// The production graph implements it over the shared records (monitor and stage) and the unit
+// models; the link manager only borrows it. There is no default: a link is always built with the
+// state it reads, so the blanking check before a stage move can never be silently off.
 //
 // Values may come from shared memory that other processes write, so callers check them before
 // use (a magnification index outside the table, a tilt that is not a number).
@@ -37,26 +36,23 @@ class TCommandState {
   virtual ~TCommandState() = default;
 
   // Monitor record: byte 0 of the magnification code (any value another process wrote).
-  virtual int GetMagIndex() const { return -1; }
+  virtual int GetMagIndex() const = 0;
   // Monitor record: the monitor word; 0 switches the blanking check off.
-  virtual std::int16_t GetMonitorWord() const { return 0; }
+  virtual std::int16_t GetMonitorWord() const = 0;
   // Stage record: the current position of an axis as a real (X and Y from the real fields,
   // the others from the integer positions), controller units.
-  virtual double GetStageAxis(int axis) const {
-    (void)axis;
-    return 0.0;
-  }
+  virtual double GetStageAxis(int axis) const = 0;
   // Optics model: switch flag B; while set the blanking check is skipped.
-  virtual bool SwitchFlagB() const { return false; }
+  virtual bool SwitchFlagB() const = 0;
   // System model: "HARD2" or "HARD3".
-  virtual std::string SysHardType() const { return {}; }
+  virtual std::string SysHardType() const = 0;
   // Hard3 model: whether the extra output board is present.
-  virtual bool Hard3HasExtraOutputBoard() const { return false; }
+  virtual bool Hard3HasExtraOutputBoard() const = 0;
   // Scan model: the current (composed) scan condition.
-  virtual TScanCondition ScanCondition() const { return {}; }
+  virtual TScanCondition ScanCondition() const = 0;
   // Scan model: the bitmap or vector data copied from the client's block. Valid until the scan
   // model changes; the link copies what it sends before returning.
-  virtual std::span<const std::uint8_t> ScanBulkData() const { return {}; }
+  virtual std::span<const std::uint8_t> ScanBulkData() const = 0;
 };
 
 }  // namespace tarvel::link

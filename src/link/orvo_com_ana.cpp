@@ -22,21 +22,25 @@ const char* ConnectWord(std::int16_t connected) {
 
 }  // namespace
 
-TOrvoComAna::TOrvoComAna(QObject* parent)
-    : TSockets(parent), dispatcher_(std::make_unique<TDispatcher>()) {
+TOrvoComAna::TOrvoComAna(TDispatcher& dispatcher, model::TUnitModels& models,
+                         const TCommandState& state, QObject* parent)
+    : TSockets(parent),
+      TOrvoCommands(models.Stage, state),
+      dispatcher_(dispatcher),
+      models_(models) {
   MaximumReceiveLength = 32768;
-  monitorRecord_.SetStageRecord(&stageRecord_);
-  // The scan state words start cleared for every client that opens the monitor record. A
-  // record that could not be opened has already logged why; the link works without it.
-  (void)monitorRecord_.SetScanState(0);
-  (void)monitorRecord_.SetScanRunning(0);
-  (void)monitorRecord_.SetScanState2(0);
   fileIO_.SetPath(Path);
   fileIO_.SetFileName(IniFileName);
 
   OnDataAvailable = [this](QObject* sender, int socket) { DataArrival(sender, socket); };
   OnDataNeeded = [this](QObject*, int) { FlushQueue(); };
-  OnSessionConnected = [this](QObject*, int) { connected_ = -1; };
+  OnSessionConnected = [this](QObject*, int) {
+    connected_ = -1;
+    emit OnConnected();
+  };
+  OnMessage = [this](const std::string& title, const std::string& text) {
+    emit OnLinkMessage(title, text);
+  };
   OnSessionClosed = [this](QObject*, int socket) { PeerClosed(socket); };
   OnErrorOccurred = [this](QObject* sender, int socket, int error, const std::string& msg) {
     OnSocketError(sender, socket, error, msg);
@@ -58,10 +62,16 @@ TOrvoComAna::~TOrvoComAna() = default;
 
 void TOrvoComAna::SetStatus(std::string text) {
   statusText_ = std::move(text);
-  if (OnTimer) OnTimer(this);
+  emit OnTimer();
 }
 
 void TOrvoComAna::Connect() {
+  // An open link is dropped as after an error: a half-sent frame must not lead the new
+  // connection, and frames still queued for the old one are counted as send errors.
+  if (Socket() != -1) {
+    DropLink();
+    connected_ = 0;
+  }
   receiver_.reset();
   draining_ = false;
   SConnect();
@@ -155,10 +165,10 @@ TOrvoComAna::CutResult TOrvoComAna::CutFrames(int socket, int* frames) {
     ++*frames;
     ++framesReceived_;
     frameRecvCalls_ = 0;
-    Dispatch(f);
+    dispatcher_.Dispatch(f);
     dataArrived_ = true;
     prevFrame_ = {f.length, f.ids};
-    PublishChanges();
+    dispatcher_.PublishChanges();
     // A handler may have closed or replaced the link.
     if (!LinkOpen(socket)) return CutResult::kStop;
   }
@@ -200,19 +210,6 @@ void TOrvoComAna::ReceiveBatch(int socket) {
     stallTimer_.start();  // the partial frame has this long to make progress
   }
 }
-
-void TOrvoComAna::Dispatch(const ReceivedFrame& frame) {
-  switch (frame.ids.unit) {
-    case kUnitSystem:
-      systemInfo_.Receive(frame.ids, frame.payload);
-      break;
-    default:
-      break;  // units whose models are not built yet, and ids no unit has
-  }
-  dispatcher_->Dispatch(frame);
-}
-
-void TOrvoComAna::PublishChanges() { dispatcher_->PublishChanges(); }
 
 void TOrvoComAna::PeerClosed(int socket) {
   connected_ = 0;
@@ -338,7 +335,7 @@ base::Status TOrvoComAna::WriteFrames(std::initializer_list<std::span<const std:
       SetWriteWanted(true);
     }
   }
-  if (OnSendData) OnSendData(this);
+  emit OnSendData();
   return result;
 }
 
@@ -357,7 +354,7 @@ void TOrvoComAna::FlushQueue() {
   SetWriteWanted(false);
 }
 
-void TOrvoComAna::OnSocketError(QObject* sender, int socket, int error, const std::string& msg) {
+void TOrvoComAna::OnSocketError(QObject*, int socket, int error, const std::string& msg) {
   lastSocketError_ = error;
   lastSocketErrorText_ = msg;
   if (error == kWsaWouldBlock) {
@@ -367,7 +364,7 @@ void TOrvoComAna::OnSocketError(QObject* sender, int socket, int error, const st
   connected_ = 0;
   // A failed socket is closed before anyone reconnects, so retries never leak descriptors.
   DropLink();
-  if (OnErrOccurred) OnErrOccurred(sender, socket, error, msg);
+  emit OnErrOccurred(socket, error, msg);
 }
 
 // ---- cyclic polling ----

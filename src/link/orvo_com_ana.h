@@ -13,6 +13,14 @@
 // Reconnecting is the hub's decision: the link manager never calls Connect by itself. After any
 // socket failure other than "would block" it closes the socket, so nothing leaks.
 //
+// The link moves frames: every complete frame goes to the borrowed dispatcher, which owns the
+// unit-model table and the publication pass. The models, the dispatcher and the command state
+// belong to the production graph and must outlive the link manager; the link owns no model and
+// no shared record.
+//
+// Events are Qt signals under their historical names, so several listeners can watch and a
+// listener that goes away is disconnected with it; nobody has to clear another's handler.
+//
 // Main thread only. Event handlers may call back into the link manager (send, disconnect).
 #pragma once
 
@@ -36,11 +44,7 @@
 #include "link/output_queue.h"
 #include "link/sockets.h"
 #include "model/orvo_system_info.h"
-#include "shm/can_dial_data.h"
-#include "shm/ion_data.h"
-#include "shm/monit_data.h"
-#include "shm/monitoring_sem_data.h"
-#include "shm/stage_data.h"
+#include "model/unit_models.h"
 
 namespace tarvel::link {
 
@@ -48,10 +52,6 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   Q_OBJECT
 
  public:
-  using NotifyEvent = std::function<void(QObject* sender)>;
-  using MsgIdEvent = std::function<void(QObject* sender, int msgid)>;
-  using BeepEvent = std::function<void(int frequencyHz, int durationMs)>;
-
   static constexpr int kCycleUnits = 25;
   static constexpr int kLogUnits = 100;
   static constexpr int kMaxFramesPerCall = 1000;
@@ -64,17 +64,24 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   static constexpr const char* kDefaultAddress = "127.0.0.1";
   static constexpr const char* kDefaultPort = "20000";
 
-  explicit TOrvoComAna(QObject* parent = nullptr);
+  TOrvoComAna(TDispatcher& dispatcher, model::TUnitModels& models, const TCommandState& state,
+              QObject* parent = nullptr);
   ~TOrvoComAna() override;
 
-  // Published events.
-  NotifyEvent OnTimer;       // after each status-text change of the receive and send paths
-  NotifyEvent OnSendData;    // after every frame write
-  ErrorEvent OnErrOccurred;  // socket errors other than "would block"
-  MsgIdEvent OnDataChanged;  // notification ids
-  MsgIdEvent OnSendMessage;  // the automation event path
-  NotifyEvent OnUpIonData;
-  BeepEvent OnBeep;  // stands in for the speaker; never waits
+ signals:
+  void OnTimer();     // after each status-text change of the receive and send paths
+  void OnSendData();  // after every frame write
+  // Socket errors other than "would block".
+  void OnErrOccurred(int socket, int error, const std::string& msg);
+  void OnDataChanged(int msgid);  // notification ids
+  void OnSendMessage(int msgid);  // the automation event path
+  void OnUpIonData();
+  void OnBeep(int frequencyHz, int durationMs);  // stands in for the speaker; never waits
+  // The socket component's message boxes ("WINSOCK ERROR", ...).
+  void OnLinkMessage(const std::string& title, const std::string& text);
+  void OnConnected();  // the connection is up
+
+ public:
 
   // Folder and name of the connection file ("..\Data", "OrvoMonitor.INI" by default).
   std::string Path = "../Data";
@@ -110,16 +117,12 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   int CycleCount(int unit) const;
   bool CyclePollActive() const { return cycleTimer_.isActive(); }
 
-  void NotifyDataChanged(int msgid) override {
-    if (OnDataChanged) OnDataChanged(this, msgid);
-  }
+  void NotifyDataChanged(int msgid) override { emit OnDataChanged(msgid); }
   void NotifyAlarm(int msgid, int alarm) {
     currentAlarm_ = alarm;
     NotifyDataChanged(msgid);
   }
-  void NotifyClients(int msgid) {
-    if (OnSendMessage) OnSendMessage(this, msgid);
-  }
+  void NotifyClients(int msgid) { emit OnSendMessage(msgid); }
   int CurrentAlarm() const { return currentAlarm_; }
 
   // Report requests (the rest of the command catalogue is in TOrvoCommands).
@@ -133,14 +136,7 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   bool IsLogged(int unit) const;
   void SetLogged(int unit, bool on);
 
-  // Hands a frame to the unit model its unit id selects; unknown units are read and dropped.
-  void Dispatch(const ReceivedFrame& frame);
-  // The publication pass after every frame.
-  void PublishChanges();
-
-  // A further dispatcher called after the models for every frame (tests, tools, later units).
-  void SetDispatcher(std::unique_ptr<TDispatcher> d) { dispatcher_ = std::move(d); }
-  TDispatcher& Dispatcher() { return *dispatcher_; }
+  TDispatcher& Dispatcher() { return dispatcher_; }
 
   // Diagnostics for the window and the status output.
   const std::string& StatusText() const { return statusText_; }
@@ -166,16 +162,13 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   const SentFrame& LastSentFrame() const { return lastSent_; }
 
   config::TFileIO& FileIO() { return fileIO_; }
-  // Copies of the unit models' value records.
-  model::SysInformation SysInformation() const { return systemInfo_.SysInformation(); }
-  model::TOrvoSystemInfo& SystemInfo() { return systemInfo_; }
+  // Copies of the unit models' value records (the models are the graph's).
+  model::SysInformation SysInformation() const { return models_.System.SysInformation(); }
+  model::TOrvoSystemInfo& SystemInfo() { return models_.System; }
 
-  // The five shared records other processes read (created here, as their master).
-  shm::TOrvoMonitData& MonitorRecord() { return monitorRecord_; }
-  shm::TOrvoIonData& IonRecord() { return ionRecord_; }
-  shm::TOrvoStageData& StageRecord() { return stageRecord_; }
-  shm::TMonitoringSEMData& MonitoringSEMRecord() { return monitSemRecord_; }
-  shm::TOrvoCanDialData& CanDialRecord() { return canDialRecord_; }
+  // Alarm 9 (main-chamber vacuum interlock) is not raised while this is set.
+  bool CancelVacMainInterlockAlarm() const { return cancelVacMainInterlockAlarm_; }
+  void SetCancelVacMainInterlockAlarm(bool on) { cancelVacMainInterlockAlarm_ = on; }
   // How long a partial frame may go without progress (tests shorten it).
   void SetStallTimeoutMs(int ms) { stallTimer_.setInterval(ms); }
 
@@ -192,18 +185,12 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   void OnSocketError(QObject* sender, int socket, int error, const std::string& msg);
   void DropLink();
   void SetStatus(std::string text);
-  void Beep(int hz, int ms) {
-    if (OnBeep) OnBeep(hz, ms);
-  }
+  void Beep(int hz, int ms) { emit OnBeep(hz, ms); }
   bool LinkOpen(int socket) const { return Socket() == socket && socket != -1; }
 
-  std::unique_ptr<TDispatcher> dispatcher_;
-  model::TOrvoSystemInfo systemInfo_;
-  shm::TOrvoMonitData monitorRecord_{true};
-  shm::TOrvoIonData ionRecord_{true};
-  shm::TOrvoStageData stageRecord_{true};
-  shm::TMonitoringSEMData monitSemRecord_{true};
-  shm::TOrvoCanDialData canDialRecord_{true};
+  TDispatcher& dispatcher_;
+  model::TUnitModels& models_;
+  bool cancelVacMainInterlockAlarm_ = false;
   config::TFileIO fileIO_;
   FrameReceiver receiver_;
   OutputQueue queue_;

@@ -10,8 +10,9 @@
 // returns a non-ok Status naming the problem and sends nothing. Strings are converted from
 // UTF-8 to CP932 first and must not contain a zero byte.
 //
-// Model and record state: the stage model is owned here; everything else the commands read
-// (shared records, scan condition, other models) comes through a borrowed TCommandState.
+// Model and record state: the stage model (targets, spare flag) and everything else the
+// commands read (shared records, scan condition, other models, through TCommandState) are
+// borrowed from the production graph and must outlive the catalogue.
 //
 // Main thread only.
 #pragma once
@@ -55,7 +56,8 @@ class TOrvoCommands {
   static constexpr int kDialGainEntries = 32;
   static constexpr int kApertureTableValues = 15;
 
-  TOrvoCommands() = default;
+  TOrvoCommands(model::TOrvoStageInfo& stage, const TCommandState& state)
+      : state_(state), stage_(stage) {}
   virtual ~TOrvoCommands() = default;
   TOrvoCommands(const TOrvoCommands&) = delete;
   TOrvoCommands& operator=(const TOrvoCommands&) = delete;
@@ -66,8 +68,7 @@ class TOrvoCommands {
   virtual base::Status WriteFrames(std::initializer_list<std::span<const std::uint8_t>> parts) = 0;
   virtual void NotifyDataChanged(int msgid) = 0;
 
-  // `state` must outlive the link manager or be replaced first; nullptr restores the default.
-  void SetCommandState(const TCommandState* state) { state_ = state ? state : &noState_; }
+  const TCommandState& CommandState() const { return state_; }
   model::TOrvoStageInfo& StageInfo() { return stage_; }
   const model::TOrvoStageInfo& StageInfo() const { return stage_; }
   // Set by the monitor window; selects the beam-mode outputs when a scan starts.
@@ -225,9 +226,8 @@ class TOrvoCommands {
                         std::uint64_t bulkSize, const char* what);
   base::Status ScanConditionPreStep(const TScanCondition& c);
 
-  TCommandState noState_;
-  const TCommandState* state_ = &noState_;
-  model::TOrvoStageInfo stage_;
+  const TCommandState& state_;
+  model::TOrvoStageInfo& stage_;
   bool beamMode_ = false;
 };
 

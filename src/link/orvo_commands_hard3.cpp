@@ -65,7 +65,10 @@ Status TOrvoCommands::CmdHard3Bits(THard3BitOp op, std::int32_t address, std::in
 }
 
 Status TOrvoCommands::CmdHard3MagK(std::int32_t axis, double value) {
-  if (Status s = CheckXY(axis, "MagK"); !s.ok()) return s;
+  // 0 and 1 are MagKX and MagKY; the IOS2 window and the automation set constants 2 and 3 too.
+  if (axis < 0 || axis > 3) {
+    return Status::InvalidArgument("MagK constant " + std::to_string(axis) + " is not 0..3");
+  }
   return Send(kUnitHard3, 7, kModeSet, ByteWriter().i32be(axis).f64be(value));
 }
 

@@ -70,8 +70,8 @@ Status TOrvoCommands::CmdIonStandby(double accV, double ibm, double filW, double
 // ---- unit 8, scan
 
 Status TOrvoCommands::ScanConditionPreStep(const TScanCondition& c) {
-  if (c.words[TScanCondition::kState] != 1 || state_->SysHardType() != "HARD3") return {};
-  const bool extraBoard = state_->Hard3HasExtraOutputBoard();
+  if (c.words[TScanCondition::kState] != 1 || state_.SysHardType() != "HARD3") return {};
+  const bool extraBoard = state_.Hard3HasExtraOutputBoard();
   Status s;
   if (c.words[TScanCondition::kBeamSelect] == 1 && beamMode_) {
     s = CmdHard3Bits(THard3BitOp::kSet, 770, 2);
@@ -84,7 +84,7 @@ Status TOrvoCommands::ScanConditionPreStep(const TScanCondition& c) {
 }
 
 Status TOrvoCommands::CmdScanCondition() {
-  const TScanCondition c = state_->ScanCondition();
+  const TScanCondition c = state_.ScanCondition();
   Status pre = ScanConditionPreStep(c);
   if (!pre.ok()) return pre;  // the link is down: the condition would not get through either
   ByteWriter w;
@@ -102,7 +102,7 @@ Status TOrvoCommands::CmdScanMode(std::uint16_t mode) {
 }
 
 Status TOrvoCommands::CmdScanBitmapData(TBitmapForm form) {
-  const TScanCondition c = state_->ScanCondition();
+  const TScanCondition c = state_.ScanCondition();
   return CmdScanBitmapData(form, c.words[TScanCondition::kWidth], c.words[TScanCondition::kHeight]);
 }
 
@@ -143,7 +143,7 @@ Status TOrvoCommands::CmdScanVectorData(std::int32_t count) {
 
 Status TOrvoCommands::SendBulk(std::int32_t unit, std::int32_t item, const ByteWriter& head,
                                std::uint64_t bulkSize, const char* what) {
-  const std::span<const std::uint8_t> held = state_->ScanBulkData();
+  const std::span<const std::uint8_t> held = state_.ScanBulkData();
   const std::uint64_t payload = head.size() + bulkSize;
   Status refused;
   if (!FrameLengthFits(payload)) {

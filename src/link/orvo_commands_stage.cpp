@@ -120,15 +120,15 @@ Status TOrvoCommands::CmdStageInitialize(std::int32_t axis) {
 
 bool TOrvoCommands::BlankingNeeded(std::int32_t axis, double distance) const {
   if (axis != kAxisX && axis != kAxisY) return false;
-  if (state_->SwitchFlagB() || state_->GetMonitorWord() == 0 || !stage_.InRange(axis)) {
+  if (state_.SwitchFlagB() || state_.GetMonitorWord() == 0 || !stage_.InRange(axis)) {
     return false;
   }
   // The index comes from a shared record any process may write: outside the table there is
   // no field width to compare with, so the check is skipped.
-  const int mag = state_->GetMagIndex();
+  const int mag = state_.GetMagIndex();
   if (mag < 0 || mag >= kMagTableSize) return false;
   double h = kFieldWidthTable[static_cast<std::size_t>(mag)] / 2.0 * 10.0 / 8.0;
-  const double tilt = state_->GetStageAxis(kAxisT);  // millidegrees
+  const double tilt = state_.GetStageAxis(kAxisT);  // millidegrees
   if (!std::isfinite(tilt)) return true;             // unknown tilt: blank to be safe
   if (tilt > 0) {
     const double c = std::cos(tilt / 1000.0 * std::numbers::pi / 180.0);
@@ -137,6 +137,8 @@ bool TOrvoCommands::BlankingNeeded(std::int32_t axis, double distance) const {
     if (!(c > 0)) return true;
     h = (h + 20.0) / c;
   }
+  // A current position that could not be read leaves the distance unknown: blank to be safe.
+  if (!std::isfinite(distance)) return true;
   return distance > 2.0 * h;
 }
 
@@ -152,7 +154,7 @@ Status TOrvoCommands::CmdStageGo(std::int32_t axis, float position) {
   if (Status s = CheckAxis(axis); !s.ok()) return s;
   if (Status s = CheckPosition(position, "stage target"); !s.ok()) return s;
   stage_.SetTarget(axis, position);
-  PrepareMove(axis, std::fabs(position - state_->GetStageAxis(axis)));
+  PrepareMove(axis, std::fabs(position - state_.GetStageAxis(axis)));
   return SendMotion(
       ByteWriter().i32be(kSubGo).i32be(1).i32be(axis).i32be(kAbsolute).f32be(position));
 }
@@ -182,8 +184,8 @@ Status TOrvoCommands::CmdStageGoXY(float x, float y) {
   // Both targets first, then each axis's blanking check on its own.
   stage_.SetTarget(kAxisX, x);
   stage_.SetTarget(kAxisY, y);
-  PrepareMove(kAxisX, std::fabs(x - state_->GetStageAxis(kAxisX)));
-  PrepareMove(kAxisY, std::fabs(y - state_->GetStageAxis(kAxisY)));
+  PrepareMove(kAxisX, std::fabs(x - state_.GetStageAxis(kAxisX)));
+  PrepareMove(kAxisY, std::fabs(y - state_.GetStageAxis(kAxisY)));
   ByteWriter w;
   w.i32be(kSubGoXY).i32be(2);
   w.i32be(kAxisX).i32be(kAbsolute).f32be(x);

@@ -1,10 +1,79 @@
 #include "model/orvo_stage_info.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "base/byte_reader.h"
+
 namespace tarvel::model {
+namespace {
+constexpr std::int32_t kItemFullReport = 1;
+constexpr std::int32_t kModeReport = 2;
+}  // namespace
+
+void TOrvoStageInfo::Receive(const link::FrameIds& ids, std::span<const std::uint8_t> payload) {
+  Receive(ids, payload, Clock::now());
+}
+
+void TOrvoStageInfo::Receive(const link::FrameIds& ids, std::span<const std::uint8_t> payload,
+                             Clock::time_point now) {
+  if (ids.mode != kModeReport || ids.item != kItemFullReport) return;
+  base::ByteReader r(payload);
+  std::int32_t count = 0;
+  if (!r.readI32be(&count)) return;
+  reportCount_ = reportCount_ >= kMaxReportCount ? 0 : reportCount_ + 1;
+  axisCount_ = count;
+  for (std::int32_t& word : stageStatus_) {
+    if (!r.readI32be(&word)) break;
+  }
+  // A report may claim more axes than the stage has, or more than it carries.
+  const int axes = std::clamp<std::int32_t>(count, 0, kAxes);
+  for (int i = 0; i < axes; ++i) {
+    std::int32_t v[5];
+    bool whole = true;
+    for (std::int32_t& x : v) whole = whole && r.readI32be(&x);
+    if (!whole) break;
+    AxisInformation& a = axes_[static_cast<std::size_t>(i)];
+    a.status = v[0];
+    a.status2 = v[1];
+    a.status3 = v[2];
+    a.position = v[3];
+    a.rawPosition = static_cast<std::uint32_t>(v[4]);
+    if (a.status & 0x8) pending_[static_cast<std::size_t>(i)] = false;
+    moving_[static_cast<std::size_t>(i)] = (a.status & 0x1) != 0;
+    if (!a.moveRequested) continue;
+    if (a.reportCount == 0) moveStart_[static_cast<std::size_t>(i)] = now;
+    ++a.reportCount;
+    if ((a.status & 0x1) == 0) {
+      const double off = std::fabs(static_cast<double>(a.position) - a.target);
+      const bool arrived = off < kArrivedDistance || (i == kAxisR && kFullTurn - off < kArrivedDistance);
+      if (arrived || now - moveStart_[static_cast<std::size_t>(i)] >= kMoveGiveUp) {
+        a.moveRequested = false;
+      }
+    }
+    // Until it arrives or gives up, the axis keeps reporting "moving".
+    if (a.moveRequested) a.status |= 0x1;
+  }
+  changed_ = true;
+}
+
+bool TOrvoStageInfo::TakeChanged() {
+  const bool was = changed_;
+  changed_ = false;
+  return was;
+}
+
+bool TOrvoStageInfo::IsMoveDone(int axis) const {
+  if (!Valid(axis)) return true;
+  const AxisInformation& a = axes_[static_cast<std::size_t>(axis)];
+  return !a.moveRequested && (a.status & 0x1) == 0;
+}
+
+bool TOrvoStageInfo::IsMoving(int axis) const {
+  return Valid(axis) && moving_[static_cast<std::size_t>(axis)];
+}
 
 bool TOrvoStageInfo::SetTarget(int axis, double value) {
   if (!Valid(axis) || !std::isfinite(value)) return false;

@@ -4,8 +4,8 @@
 // move the server itself requested (target, move-requested flag), plus the pending mark of an
 // axis command and the spare flag the link manager sets when it blanked the beam for a move.
 //
-// This is the part the command catalogue needs (targets, limits, pending marks, the spare
-// flag); decoding of the unit-10 reports joins it in the same class.
+// It decodes the full stage report (unit 10 item 1: statuses, positions, move tracking); the
+// other unit-10 reports join it in the same class.
 //
 // Axis numbers: 0 X, 1 Y, 2 Z, 3 T, 4 R, 5 and 6 aperture axes, 7..9 spare. Operations given an
 // axis outside 0..9 change nothing and answer false (or 0).
@@ -17,11 +17,15 @@
 #include <chrono>
 #include <cstdint>
 
+#include "model/unit_model.h"
+
 namespace tarvel::model {
 
 // One axis of StageInformation (only the fields in use so far).
 struct AxisInformation {
   std::int32_t status = 0;  // bit 0 moving, bit 2 initialised, bit 3 command acknowledged
+  std::int32_t status2 = 0;
+  std::int32_t status3 = 0;
   std::array<std::int32_t, 13> parameters{};  // 2 travel range, 4 lower limit, 5 upper limit
   std::int32_t position = 0;                  // controller units
   std::uint32_t rawPosition = 0;              // bits of a single-precision real
@@ -30,7 +34,7 @@ struct AxisInformation {
   std::int32_t reportCount = 0;  // reports since the move was requested
 };
 
-class TOrvoStageInfo {
+class TOrvoStageInfo : public TUnitModel {
  public:
   using Clock = std::chrono::steady_clock;
 
@@ -40,6 +44,24 @@ class TOrvoStageInfo {
   static constexpr double kMoveThreshold = 50.0;
   static constexpr double kFullTurn = 360000.0;  // R axis, millidegrees
   static constexpr std::chrono::seconds kPendingTime{5};
+  // A stopped axis this close to its target has finished its move.
+  static constexpr double kArrivedDistance = 10.0;
+  // A move the controller reports stopped is given up this long after it started (monotonic).
+  static constexpr std::chrono::milliseconds kMoveGiveUp{10000};
+  static constexpr std::int32_t kMaxReportCount = 9999999;
+
+  // Unit-10 frames; only mode 2 reports are read. Item 1 is the full report; other items are
+  // not decoded yet and change nothing.
+  void Receive(const link::FrameIds& ids, std::span<const std::uint8_t> payload) override;
+  void Receive(const link::FrameIds& ids, std::span<const std::uint8_t> payload,
+               Clock::time_point now);
+  // Test-and-clear: every full report counts as a change.
+  bool TakeChanged();
+  // No move this server requested is still open and the controller does not report moving.
+  bool IsMoveDone(int axis) const;
+  bool IsMoving(int axis) const;
+  std::int32_t AxisCount() const { return axisCount_; }
+  std::int32_t ReportCount() const { return reportCount_; }
 
   // Records `value` as the target of `axis` (R wrapped below one turn); requests a move when it
   // is more than kMoveThreshold from the position. Returns InRange(axis); an out-of-range target
@@ -75,6 +97,12 @@ class TOrvoStageInfo {
   std::array<AxisInformation, kAxes> axes_{};
   std::array<bool, kAxes> pending_{};
   std::array<Clock::time_point, kAxes> pendingDeadline_{};
+  std::array<Clock::time_point, kAxes> moveStart_{};
+  std::array<bool, kAxes> moving_{};  // status bit 0 as last reported
+  std::array<std::int32_t, 4> stageStatus_{};
+  std::int32_t axisCount_ = 0;
+  std::int32_t reportCount_ = 0;
+  bool changed_ = false;
   std::uint8_t spareFlag_ = 0;  // set while the beam is blanked for a move
 };
 

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "link/frame.h"
+#include "model/unit_model.h"
 
 namespace tarvel::model {
 
@@ -75,14 +76,14 @@ constexpr std::optional<std::size_t> CheckedIndex(std::int64_t code, std::size_t
   return static_cast<std::size_t>(code);
 }
 
-class TOrvoSystemInfo {
+class TOrvoSystemInfo : public TUnitModel {
  public:
   TOrvoSystemInfo() = default;
 
   // Decodes one unit-1 frame: `ids` in host order, `payload` the bytes after the header.
   // Frames whose mode is not 2 and items outside the table change nothing. A field not wholly
   // inside the payload keeps its value; a text ends at its zero or at the end of the payload.
-  void Receive(const tarvel::link::FrameIds& ids, std::span<const std::uint8_t> payload);
+  void Receive(const tarvel::link::FrameIds& ids, std::span<const std::uint8_t> payload) override;
 
   // A copy of the whole record.
   struct SysInformation SysInformation() const {

@@ -235,7 +235,7 @@ void TFormSocket::BuildSystemPage(QWidget* page) {
     // The record writes it on to its initial-data file; a failure (no file loaded yet, a
     // record that cannot be held) is shown, not swallowed.
     const int clType = hub_.Link().SystemInfo().SysInformation().CLType;
-    const base::Status s = hub_.Link().MonitorRecord().SetCLType(clType);
+    const base::Status s = hub_.Records().Monitor.SetCLType(clType);
     if (!s.ok()) {
       hub_.MemoSocket().Add(
           hub::StampedLine("Save CL Type: " + s.message(), QDateTime::currentDateTime()));
@@ -498,10 +498,10 @@ void TFormSocket::BuildServicePage(QWidget* page) {
   BtnMsgCntUp->setObjectName("BtnMsgCntUp");
   BtnMsgCntUp->setCheckable(true);
   right->addWidget(BtnMsgCntUp);
-  connect(BtnMsgCntUp, &QPushButton::toggled, this, [this](bool on) {
-    if (!on) return;
-    for (int i = 1; i < GridMsgCnt->rowCount(); ++i) GridMsgCnt->item(i, 1)->setText("0");
-  });
+  // The delivery switch is the hub's: down, notifications go to the client window as
+  // messages and are counted.
+  connect(BtnMsgCntUp, &QPushButton::toggled, this,
+          [this](bool on) { hub_.SetMessageCountUp(on); });
   right->addWidget(new QLabel("Message"));
   ListMsg = new QListWidget;
   ListMsg->setObjectName("ListMsg");
@@ -691,6 +691,10 @@ void TFormSocket::RestoreWindow() {
   raise();
 }
 
+void TFormSocket::HideWindow() {
+  hide();
+}
+
 void TFormSocket::RestoreApplication() {
   if (isVisible() && isMinimized()) showNormal();
 }
@@ -724,6 +728,11 @@ void TFormSocket::HubChanged() {
   EditIPAdrs->setEnabled(hub_.EditIPAdrsEnabled());
   if (EditIPAdrs->text() != Q(hub_.EditIPAdrs())) EditIPAdrs->setText(Q(hub_.EditIPAdrs()));
   PnlErrMsg->setVisible(hub_.DebugMode());
+  {
+    const QSignalBlocker b(BtnMsgCntUp);
+    BtnMsgCntUp->setChecked(hub_.MessageCountUp());
+  }
+  RefreshMessageCounts();
   for (QCheckBox* c : commLogBoxes_) {
     const QSignalBlocker b(c);
     c->setChecked(hub_.Link().IsLogged(c->property("tag").toInt()));
@@ -767,12 +776,13 @@ void TFormSocket::RefreshSystem() {
   SetTextIfChanged(TxtApType2, QString::number(info.SysApertureType));
   SetTextIfChanged(TxtDetType2, model::DetectorTypeText(info.DetectorType));
   SetTextIfChanged(TxtEGunType2, model::EGunTypeText(info.EGunType));
-  const std::string volts = hub_.Seams().CLTypeVoltages ? hub_.Seams().CLTypeVoltages() : "";
+  const auto& voltages = hub_.PendingSteps().CLTypeVoltages;
+  const std::string volts = voltages ? voltages() : "";
   SetTextIfChanged(TxtCLType2, Q(model::CLTypeText(info.CLType) + volts));
   SetTextIfChanged(TxtDataInit2, info.SysDataInitialized ? "True" : "False");
   SetTextIfChanged(LblStgType2, Q(initData_.StageTypeText()));
   // TODO(models): the stage and vacuum version texts come with their unit models.
-  const bool assigned = hub_.Seams().UseEventFlag && hub_.Seams().UseEventFlag();
+  const bool assigned = hub_.UseEventFlag();
   SetTextIfChanged(LblMessage, assigned ? "Assigned" : "Not Assigned");
   const int mt = hub_.MachineType();
   SetTextIfChanged(LblMachinType, mt == 1 ? "ORVO" : mt == 2 ? "PADO" : "None");
@@ -811,21 +821,22 @@ void TFormSocket::RefreshService() {
     std::snprintf(buf, sizeof buf, "%6d", i + 1 <= 25 ? hub_.Link().CycleCount(i + 1) : 0);
     if (GridInfo->item(i, 1)->text() != buf) GridInfo->item(i, 1)->setText(buf);
   }
+  RefreshMessageCounts();
+}
+
+void TFormSocket::RefreshMessageCounts() {
+  // Rows 1..19 are the counted ids 1127..1145; counts only move while Msg Count Up is down.
+  for (int row = 1; row < GridMsgCnt->rowCount(); ++row) {
+    const int id = hub::TSocketHub::kFirstCountedId + row - 1;
+    const QString text = hub_.MessageCountUp() ? QString::number(hub_.MessageCount(id)) : "";
+    if (GridMsgCnt->item(row, 1)->text() != text) GridMsgCnt->item(row, 1)->setText(text);
+  }
 }
 
 // The debug panel's flags are the monitor record's, as clients and other processes see them.
 bool TFormSocket::AlarmFlag(int n) {
-  const auto flag = hub_.Link().MonitorRecord().GetAlarm(n);
+  const auto flag = hub_.Records().Monitor.GetAlarm(n);
   return flag.ok() && *flag != 0;
-}
-
-void TFormSocket::SetAlarmFlag(int n, bool on) {
-  shm::TOrvoMonitData& record = hub_.Link().MonitorRecord();
-  const base::Status s = on ? record.SetAlarm(n).status() : record.ResetAlarm(n);
-  if (!s.ok()) {
-    hub_.MemoSocket().Add(hub::StampedLine("alarm " + std::to_string(n) + ": " + s.message(),
-                                           QDateTime::currentDateTime()));
-  }
 }
 
 void TFormSocket::ShowErrorFlag() {
@@ -837,16 +848,9 @@ void TFormSocket::ShowErrorFlag() {
 
 void TFormSocket::ErrSetClicked() {
   const int n = ScrollBarErrMsg->value();
-  if (LblErrSts->text() != "False") {
-    hub_.Link().NotifyAlarm(1151, n);
-    SetAlarmFlag(n, false);
-  } else {
-    const bool was = AlarmFlag(n);
-    SetAlarmFlag(n, true);
-    if (!was) {
-      hub_.Link().NotifyAlarm(1150, n);
-      hub_.Link().NotifyDataChanged(1145);
-    }
+  if (const base::Status s = hub_.ToggleAlarm(n); !s.ok()) {
+    hub_.MemoSocket().Add(hub::StampedLine("alarm " + std::to_string(n) + ": " + s.message(),
+                                           QDateTime::currentDateTime()));
   }
   ShowErrorFlag();
 }

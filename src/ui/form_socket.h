@@ -50,6 +50,7 @@ class TFormSocket : public QWidget, public hub::THubView {
   bool WindowHiddenAndMinimised() const override;
   void RestoreWindow() override;
   void RestoreApplication() override;
+  void HideWindow() override;
   void SelectNetPage() override;
   void RefreshPages() override;
   void RefreshScanStatus() override {}
@@ -115,7 +116,7 @@ class TFormSocket : public QWidget, public hub::THubView {
   void CommonMenuShown();
   void ClearMarkedMemos();
   bool AlarmFlag(int n);
-  void SetAlarmFlag(int n, bool on);
+  void RefreshMessageCounts();
   void ShowErrorFlag();
   void ErrSetClicked();
 

@@ -75,7 +75,7 @@ TEST_F(CommandTest, RefusedCommandsSendNothingAndSayWhy) {
       {"lens item 12 (the magnification code)", [](auto& l) { return l.CmdOpticsSetLens(12, 1); },
        "lens item 12"},
       {"power unit 7", [](auto& l) { return l.CmdPowerSet(7, true); }, "power unit 7"},
-      {"MagK axis 2", [](auto& l) { return l.CmdHard3MagK(2, 1.0); }, "axis 2"},
+      {"MagK constant 4", [](auto& l) { return l.CmdHard3MagK(4, 1.0); }, "constant 4"},
       {"machine data DAC value NaN",
        [](auto& l) {
          return l.CmdHard3MachineData(6, 14, std::numeric_limits<double>::quiet_NaN());

@@ -1,8 +1,9 @@
 // tarvel: the communication server.
 //
-// Creates the hub (link manager, timers, link phases, dial link), the monitor window and the
-// hidden System Initial Data window unless --no-window is given (then no widget exists at all),
-// and with --connect presses Connect as the operator would. Every memo line also goes to the log
+// Checks its options, builds the production graph (records, models, dispatcher, link manager,
+// hub, automation; the monitor window and the hidden System Initial Data window unless
+// --no-window is given, when no widget exists at all), and with --connect presses Connect as
+// the operator would. Every memo line also goes to the log
 // (stderr, or the file given by --log).
 #include <QApplication>
 #include <QCommandLineParser>
@@ -14,17 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "automation/automation_host.h"
-#include "config/fib_system_ini.h"
-#include "config/sys_init_data.h"
+#include "app/production_graph.h"
 #include "hub/hub_texts.h"
-#include "hub/socket_hub.h"
-#include "hub/socket_hub_access.h"
-#include "link/orvo_com_ana.h"
 #include "model/fib_sys_info.h"
-#include "shm/can_dial_data.h"
 #include "ui/form_socket.h"
 #include "ui/form_sys_init_data.h"
 
@@ -78,9 +74,42 @@ int main(int argc, char** argv) {
   const QCommandLineOption screenshotAfterOpt(
       "screenshot-after", "Milliseconds before the monitor window is captured.", "ms", "1500");
   const QCommandLineOption canLogOpt("can-log", "Log every frame sent to the operation panel.");
+  const QCommandLineOption systemBusOpt(
+      "system-bus", "Serve the automation objects on the system bus instead of the session bus.");
   parser.addOptions({connectOpt, noWindowOpt, logOpt, exitAfterOpt, initDataOpt, screenshotOpt,
-                     machineOpt, showOpt, pageOpt, screenshotAfterOpt, canLogOpt});
+                     machineOpt, showOpt, pageOpt, screenshotAfterOpt, canLogOpt, systemBusOpt});
   parser.process(app);
+
+  // Options are checked before anything starts: a typo must not run a different server.
+  const auto fail = [](const std::string& text) {
+    std::fprintf(stderr, "tarvel: %s\n", text.c_str());
+    return 2;
+  };
+  bool ok = false;
+  const int machineType = parser.value(machineOpt).toInt(&ok);
+  if (!ok || (machineType != 1 && machineType != 2)) {
+    return fail("--machine-type must be 1 (ORVO line) or 2 (PADO line), not \"" +
+                parser.value(machineOpt).toStdString() + "\"");
+  }
+  std::optional<int> exitAfterMs;
+  if (parser.isSet(exitAfterOpt)) {
+    const double seconds = parser.value(exitAfterOpt).toDouble(&ok);
+    if (!ok || !(seconds > 0) || seconds > 2000000) {
+      return fail("--exit-after needs a number of seconds above 0, not \"" +
+                  parser.value(exitAfterOpt).toStdString() + "\"");
+    }
+    exitAfterMs = static_cast<int>(seconds * 1000);
+  }
+  const int screenshotAfterMs = parser.value(screenshotAfterOpt).toInt(&ok);
+  if (!ok || screenshotAfterMs < 0) {
+    return fail("--screenshot-after needs milliseconds, not \"" +
+                parser.value(screenshotAfterOpt).toStdString() + "\"");
+  }
+  static const QStringList kPages = {"sys", "version", "error", "cmd", "net",
+                                     "data", "serial", "hardware", "service"};
+  if (!kPages.contains(parser.value(pageOpt))) {
+    return fail("--page must be one of " + kPages.join(", ").toStdString());
+  }
 
   if (parser.isSet(logOpt)) {
     g_log = std::fopen(parser.value(logOpt).toLocal8Bit().constData(), "a");
@@ -92,65 +121,28 @@ int main(int argc, char** argv) {
   }
 
   tarvel::automation::TAutomationHost::Prepare(startMode, LogLine);
-  // The installation's configuration: FIBSystem.INI is created with defaults when missing.
-  const int machineType = parser.value(machineOpt).toInt() == 2 ? 2 : 1;
-  tarvel::config::TSysInitData initData(&tarvel::model::FindDataDir);
-  if (initData.LoadInitData(machineType).ok()) {
-    LogLine("configuration loaded");
-  } else {
-    LogLine("configuration: " + initData.StatusText());
-  }
-  // The dial record is opened only where the panel link is configured.
-  std::unique_ptr<tarvel::shm::TOrvoCanDialData> dialRecord;
-  tarvel::hub::TSocketHub::Options options;
-  if (tarvel::config::TFIBSystemINI::FixedUseASEM()) {
-    dialRecord = std::make_unique<tarvel::shm::TOrvoCanDialData>(true);
-    options.dialRecord.get = [&dialRecord](int i) { return dialRecord->GetDialWord(i); };
-    options.dialRecord.set = [&dialRecord](int i, std::int32_t v) {
-      return dialRecord->SetDialWord(i, v);
-    };
-  }
-  tarvel::hub::TSocketHub hub(&initData, std::move(options));
-  hub.OnLog = [](const std::string&, const std::string& line) { RawLine(line); };
-  hub.SetMachineType(machineType);
-  tarvel::link::TOrvoComAna& link = hub.Link();
+  tarvel::app::TGraphOptions options;
+  options.startMode = startMode;
+  options.window = !windowless;
+  options.machineType = machineType;
+  options.findDataDir = &tarvel::model::FindDataDir;
+  options.systemBus = parser.isSet(systemBusOpt);
+  options.log = LogLine;
+  options.records.log = [](const std::string& line) { LogLine(line); };
+  tarvel::app::TProductionGraph graph(std::move(options));
+  tarvel::hub::TSocketHub& hub = graph.Hub();
+  tarvel::link::TOrvoComAna& link = graph.Link();
   LogLine("controller address " + link.IPAddr + ":" + link.Port);
   if (hub.Dial()) hub.Dial()->CanLogging = parser.isSet(canLogOpt);
+  if (!graph.Start().ok() && startMode == tarvel::automation::TStartMode::kAutomation) return 3;
 
-  // The automation objects act on this hub: a client's put_SocketStatus presses the same
-  // Connect button and walks the same link phases as the operator.
-  tarvel::hub::TSocketHubAccess hubAccess(hub, initData);
-  tarvel::automation::TAutomationHost automation(startMode, hubAccess, LogLine);
-  if (!automation.Start().ok() && startMode == tarvel::automation::TStartMode::kAutomation) {
-    return 3;
-  }
-  hub.Seams().UseEventFlag = [&hubAccess] { return !hubAccess.EventTarget().expired(); };
-  std::unique_ptr<tarvel::ui::TFormSocket> window;
-  // Created after the monitor window, destroyed before it; hidden until "Show Init Data" or
-  // --sys-init-data shows it.
-  std::unique_ptr<tarvel::ui::TFormSysInitData> initWindow;
-  if (!windowless) {
-    window = std::make_unique<tarvel::ui::TFormSocket>(hub, initData);
-    hubAccess.WindowVisible = [&window] { return window && window->isVisible(); };
-    hubAccess.ShowWindow = [&window](bool visible) {
-      if (!window) return;
-      if (visible) {
-        window->showNormal();
-        window->raise();
-      } else {
-        window->hide();
-      }
-    };
-    initWindow = std::make_unique<tarvel::ui::TFormSysInitData>(initData);
-    initWindow->Refresh();
-    window->SetInitDataWindow(initWindow.get());
-    window->InstallDeactivationHandler();
-
+  if (tarvel::ui::TFormSocket* window = graph.Window()) {
+    tarvel::ui::TFormSysInitData* initWindow = graph.InitWindow();
     if (parser.isSet(initDataOpt)) {
       initWindow->show();
       if (parser.isSet(screenshotOpt)) {
         const QString file = parser.value(screenshotOpt);
-        QTimer::singleShot(300, initWindow.get(), [&initWindow, file] {
+        QTimer::singleShot(300, initWindow, [initWindow, file] {
           LogLine(initWindow->grab().save(file) ? "screenshot written to " + file.toStdString()
                                                 : "screenshot failed: " + file.toStdString());
         });
@@ -163,18 +155,16 @@ int main(int argc, char** argv) {
       const QString file = parser.value(screenshotOpt);
       const QString page = parser.value(pageOpt);
       // Long enough for the phases to have filled the pages when connected.
-      QTimer::singleShot(
-          parser.value(screenshotAfterOpt).toInt(), window.get(), [&window, file, page] {
-            window->SelectPage(page.toStdString());
-            window->RefreshPages();
-            // Let the layouts take the refreshed texts before the capture.
-            QCoreApplication::processEvents();
-            LogLine(window->grab().save(file) ? "screenshot written to " + file.toStdString()
-                                              : "screenshot failed: " + file.toStdString());
-          });
+      QTimer::singleShot(screenshotAfterMs, window, [window, file, page] {
+        window->SelectPage(page.toStdString());
+        window->RefreshPages();
+        // Let the layouts take the refreshed texts before the capture.
+        QCoreApplication::processEvents();
+        LogLine(window->grab().save(file) ? "screenshot written to " + file.toStdString()
+                                          : "screenshot failed: " + file.toStdString());
+      });
     }
-  } else {
-    hub.FormShow();  // the hub part of showing: the scan timer by hardware type
+  // the hub part of showing: the scan timer by hardware type
   }
 
   // A stop request is served from the event loop, never inside the signal handler.
@@ -204,16 +194,11 @@ int main(int argc, char** argv) {
   });
   status.start(1000);
   // The connected moment, as the README's run shows it.
-  link.OnSessionConnected = [&link, prev = link.OnSessionConnected](QObject* s, int sock) {
-    if (prev) prev(s, sock);
-    LogLine("Connected to " + link.IPAddr + ":" + link.Port);
-  };
+  QObject::connect(&link, &tarvel::link::TOrvoComAna::OnConnected, &app,
+                   [&link] { LogLine("Connected to " + link.IPAddr + ":" + link.Port); });
 
   if (parser.isSet(connectOpt)) hub.PressConnect();
-  if (parser.isSet(exitAfterOpt)) {
-    QTimer::singleShot(static_cast<int>(parser.value(exitAfterOpt).toDouble() * 1000), &app,
-                       &QCoreApplication::quit);
-  }
+  if (exitAfterMs) QTimer::singleShot(*exitAfterMs, &app, &QCoreApplication::quit);
   std::signal(SIGINT, [](int) { g_stop = 1; });
   std::signal(SIGTERM, [](int) { g_stop = 1; });
   return app.exec();
