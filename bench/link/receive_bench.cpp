@@ -22,15 +22,15 @@
 #include "bench_records.h"
 #include "link/frame.h"
 #include "link/orvo_com_ana.h"
+#include "link/test_link.h"
 #include "loopback.h"
 
 namespace {
 
 using tarvel::link::FrameIds;
 
-class CountingDispatcher : public tarvel::link::TDispatcher {
- public:
-  void Dispatch(const tarvel::link::ReceivedFrame& f) override {
+struct CountingDispatcher {
+  void Count(const tarvel::link::ReceivedFrame& f) {
     ++frames;
     checksum += f.payload.empty() ? 0 : f.payload[0];
   }
@@ -80,10 +80,10 @@ double RawSeconds(const std::vector<std::uint8_t>& stream) {
 double LinkSeconds(const std::vector<std::uint8_t>& stream, std::size_t frames) {
   std::uint16_t port = 0;
   const int l = tarvel::bench::ListenLoopback(&port);
-  tarvel::link::TOrvoComAna link;
-  auto d = std::make_unique<CountingDispatcher>();
-  CountingDispatcher* counter = d.get();
-  link.SetDispatcher(std::move(d));
+  tarvel::link::test::TTestLink link;
+  CountingDispatcher count;
+  CountingDispatcher* counter = &count;
+  link.Dispatcher().AddFrameListener([counter](const auto& f) { counter->Count(f); });
   link.IPAddr = "127.0.0.1";
   link.Port = std::to_string(port);
   link.Connect();

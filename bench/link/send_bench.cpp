@@ -24,6 +24,7 @@
 #include "link/command_state.h"
 #include "link/frame.h"
 #include "link/orvo_com_ana.h"
+#include "link/test_link.h"
 #include "loopback.h"
 
 namespace {
@@ -67,7 +68,7 @@ double RawSeconds(const std::vector<std::uint8_t>& one, std::size_t count) {
   return secs;
 }
 
-struct BulkState : tarvel::link::TCommandState {
+struct BulkState : tarvel::link::test::TScriptedState {
   std::vector<std::uint8_t> data = std::vector<std::uint8_t>(60000, 0x5A);
   tarvel::link::TScanCondition ScanCondition() const override {
     tarvel::link::TScanCondition c;
@@ -85,9 +86,10 @@ double LinkSeconds(const std::function<tarvel::base::Status(TOrvoComAna&)>& cmd,
   std::atomic<std::size_t> got{0};
   const std::size_t total = frameSize * count;
   std::thread r = Reader(l, total, &got);
-  BulkState state;
-  TOrvoComAna link;
-  link.SetCommandState(&state);
+  // The bulk frames read the scan block through the command state.
+  struct BulkLink : tarvel::link::TLinkPartsWith<BulkState>, TOrvoComAna {
+    BulkLink() : TOrvoComAna(partDispatcher, partModels, partState) {}
+  } link;
   link.IPAddr = "127.0.0.1";
   link.Port = std::to_string(port);
   link.Connect();

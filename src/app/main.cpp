@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
   options.findDataDir = &tarvel::model::FindDataDir;
   options.systemBus = parser.isSet(systemBusOpt);
   options.log = LogLine;
+  options.memoLog = RawLine;
   options.records.log = [](const std::string& line) { LogLine(line); };
   tarvel::app::TProductionGraph graph(std::move(options));
   tarvel::hub::TSocketHub& hub = graph.Hub();

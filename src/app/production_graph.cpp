@@ -18,7 +18,9 @@ TProductionGraph::TProductionGraph(TGraphOptions options)
       hub_(link_, models_, records_, initData_, options_.hub),
       hubAccess_(hub_),
       automation_(options_.startMode, hubAccess_, options_.log) {
-  hub_.OnLog = [this](const std::string&, const std::string& line) { Log(line); };
+  hub_.OnLog = [this](const std::string&, const std::string& line) {
+    if (options_.memoLog) options_.memoLog(line);
+  };
   hub_.SetMachineType(options_.machineType == 2 ? 2 : 1);
   if (options_.port) link_.Port = *options_.port;
   if (!options_.window) return;

@@ -534,17 +534,19 @@ base::Status TSocketHub::ResetAlarm(int alarm) {
   return records_.Monitor.ResetAlarm(alarm);
 }
 
-base::Status TSocketHub::ToggleAlarm(int alarm) {
+base::Status TSocketHub::PanelAlarm(int alarm, bool raise) {
   if (alarm < 0 || alarm > kMaxAlarm) {
     return base::Status::OutOfRange("alarm " + std::to_string(alarm) + " is not 0..150");
   }
-  const auto flag = records_.Monitor.GetAlarm(alarm);
-  if (!flag.ok()) return flag.status();
-  if (*flag != 0) {
+  if (!raise) {
     if (base::Status s = records_.Monitor.ResetAlarm(alarm); !s.ok()) return s;
     link_.NotifyAlarm(kNotifyAlarmCleared, alarm);
-  } else {
-    if (base::Status s = records_.Monitor.SetAlarm(alarm).status(); !s.ok()) return s;
+    return base::Status::Ok();
+  }
+  const auto was = records_.Monitor.GetAlarm(alarm);
+  if (!was.ok()) return was.status();
+  if (base::Status s = records_.Monitor.SetAlarm(alarm).status(); !s.ok()) return s;
+  if (*was == 0) {
     link_.NotifyAlarm(kNotifyAlarmRaised, alarm);
     link_.NotifyDataChanged(kNotifyAlarmSet);
   }

@@ -217,8 +217,9 @@ class TSocketHub : public QObject {
   // Alarms 0..150; SetAlarm appends the hardware-log line every time.
   base::Status SetAlarm(int alarm);
   base::Status ResetAlarm(int alarm);
-  // The alarm panel: set when clear, reset when set; then the alarm's notification.
-  base::Status ToggleAlarm(int alarm);
+  // The alarm panel's SET button: `raise` sets the alarm (announced with 1150 and 1145 only when
+  // it was not set already), otherwise resets it (announced with 1151).
+  base::Status PanelAlarm(int alarm, bool raise);
   // CurDir: the monitor record's initial data and the monitoring-SEM coefficients from `dir`;
   // the CL type follows the file. The memo shows the record and what was read.
   base::Status ReopenDataFiles(const std::string& dir);

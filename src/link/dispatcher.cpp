@@ -36,6 +36,7 @@ void TDispatcher::Dispatch(const ReceivedFrame& frame) {
 }
 
 void TDispatcher::PublishChanges() {
+  ++publications_;
   PublishSystem();
   PublishStage();
 }

@@ -54,6 +54,7 @@ class TDispatcher {
   void AddFrameListener(FrameListener listener) { listeners_.push_back(std::move(listener)); }
   std::int64_t FramesWithoutModel() const { return framesWithoutModel_; }
   std::int64_t FramesDroppedByMode() const { return framesDroppedByMode_; }
+  std::int64_t Publications() const { return publications_; }
 
  private:
   // Publication steps, in pass order. Each copies what its model reports as changed into the
@@ -68,6 +69,7 @@ class TDispatcher {
   std::vector<FrameListener> listeners_;
   std::int64_t framesWithoutModel_ = 0;
   std::int64_t framesDroppedByMode_ = 0;
+  std::int64_t publications_ = 0;  // passes run
 };
 
 }  // namespace tarvel::link

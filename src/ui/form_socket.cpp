@@ -848,7 +848,8 @@ void TFormSocket::ShowErrorFlag() {
 
 void TFormSocket::ErrSetClicked() {
   const int n = ScrollBarErrMsg->value();
-  if (const base::Status s = hub_.ToggleAlarm(n); !s.ok()) {
+  // The panel shows what it read last; SET acts on that, as the operator sees it.
+  if (const base::Status s = hub_.PanelAlarm(n, LblErrSts->text() == "False"); !s.ok()) {
     hub_.MemoSocket().Add(hub::StampedLine("alarm " + std::to_string(n) + ": " + s.message(),
                                            QDateTime::currentDateTime()));
   }

@@ -1,18 +1,13 @@
-// A server for the automation tests: the real automation host over a real link manager, on a
-// bus name of the test's choosing so that tests can run side by side on one bus.
-//   automation_test_server --bus-name NAME --data-dir DIR [--port N] [--hub] [/AUTOMATION]
-// With --hub the objects act on a real TSocketHub (timers, link phases), as in the program.
+// A server for the automation tests: the production graph without a window, on a bus name of
+// the test's choosing so that tests can run side by side on one bus.
+//   automation_test_server --bus-name NAME --data-dir DIR [--port N] [/AUTOMATION]
 // Prints "ready" on stdout once the name is owned.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
 
-#include "automation/automation_host.h"
-#include "config/sys_init_data.h"
-#include "hub/socket_hub.h"
-#include "hub/socket_hub_access.h"
-#include "link/orvo_com_ana.h"
+#include "app/production_graph.h"
 
 int main(int argc, char** argv) {
   using namespace tarvel;
@@ -28,32 +23,23 @@ int main(int argc, char** argv) {
   parser.process(app);
   auto log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
   const std::string dataDir = parser.value(dataOpt).toStdString();
-  config::TSysInitData initData([dataDir](int) -> base::Result<std::string> { return dataDir; });
   const QString busName = parser.value(nameOpt);
   auto ready = [] {
     std::printf("ready\n");
     std::fflush(stdout);
   };
-  if (parser.isSet(hubOpt)) {
-    hub::TSocketHub::Options options;
-    options.useASEM = false;
-    hub::TSocketHub socketHub(&initData, std::move(options));
-    socketHub.OnLog = [](const std::string&, const std::string& line) {
-      std::fprintf(stderr, "%s\n", line.c_str());
-    };
-    socketHub.Link().Port = parser.value(portOpt).toStdString();
-    hub::TSocketHubAccess access(socketHub, initData);
-    automation::TAutomationHost host(mode, access, log);
-    if (!host.Start(QDBusConnection::sessionBus(), busName).ok()) return 3;
-    socketHub.Seams().UseEventFlag = [&access] { return !access.EventTarget().expired(); };
-    socketHub.FormShow();
-    ready();
-    return app.exec();
-  }
-  link::TOrvoComAna link;
-  link.Port = parser.value(portOpt).toStdString();
-  automation::TAutomationHost host(mode, link, initData, log);
-  if (!host.Start(QDBusConnection::sessionBus(), busName).ok()) return 3;
+  // The objects always act on the production graph; --hub is kept for callers that pass it.
+  (void)parser.isSet(hubOpt);
+  app::TGraphOptions options;
+  options.startMode = mode;
+  options.hub.useASEM = false;
+  options.port = parser.value(portOpt).toStdString();
+  options.findDataDir = [dataDir](int) -> base::Result<std::string> { return dataDir; };
+  options.busName = busName;
+  options.log = log;
+  options.memoLog = log;
+  app::TProductionGraph graph(std::move(options));
+  if (!graph.Start().ok()) return 3;
   ready();
   return app.exec();
 }

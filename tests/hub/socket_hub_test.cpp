@@ -12,6 +12,7 @@
 
 #include "loopback_peer.h"
 #include "support/controller_sim.h"
+#include "support/headless_graph.h"
 
 namespace tarvel::hub {
 namespace {
@@ -35,7 +36,8 @@ class HubTest : public ::testing::Test {
     clock_.start();
   }
   void TearDown() override {
-    hub_.reset();
+    hub_ = nullptr;
+    graph_.reset();
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
@@ -45,16 +47,15 @@ class HubTest : public ::testing::Test {
     options.intervals.phase2Ms = 150;
     options.intervals.disconnectMs = 50;
     options.intervals.dialOpenDelayMs = 1;
-    hub_ = std::make_unique<TSocketHub>(nullptr, std::move(options));
+    graph_ = tarvel::testing::MakeHeadlessGraph(std::move(options), dir_.string());
+    hub_ = &graph_->Hub();
     hub_->OnLog = [this](const std::string& memo, const std::string& line) {
       log_.push_back(memo + " " + line);
     };
-    // Watch every frame the hub writes, then let the hub's own command log run.
-    auto hubHandler = hub_->Link().OnSendData;
-    hub_->Link().OnSendData = [this, hubHandler](QObject* s) {
+    // Watch every frame the hub writes, beside the hub's own command log.
+    QObject::connect(&hub_->Link(), &tarvel::link::TOrvoComAna::OnSendData, [this] {
       sent_.push_back({hub_->Link().LastSentFrame().ids, clock_.elapsed()});
-      if (hubHandler) hubHandler(s);
-    };
+    });
   }
   void ConnectTo(quint16 port) {
     hub_->SetEditIPAdrs("127.0.0.1");
@@ -69,7 +70,8 @@ class HubTest : public ::testing::Test {
 
   std::filesystem::path dir_;
   QElapsedTimer clock_;
-  std::unique_ptr<TSocketHub> hub_;
+  std::unique_ptr<tarvel::app::TProductionGraph> graph_;
+  TSocketHub* hub_ = nullptr;
   std::vector<Sent> sent_;
   std::vector<std::string> log_;
 };
@@ -96,8 +98,8 @@ TEST_F(HubTest, PhasesWalkOnceInOrderWithTheirIntervals) {
   options.dialSearchDirs = {TARVEL_CAN32_FULL};
   MakeHub(std::move(options));
   qint64 apControlAt = -1;
-  hub_->Seams().ApertureNumber = [] { return -1; };
-  hub_->Seams().StartApControl = [&](int action) {
+  hub_->PendingSteps().ApertureNumber = [] { return -1; };
+  hub_->PendingSteps().StartApControl = [&](int action) {
     EXPECT_EQ(action, 6);
     apControlAt = clock_.elapsed();
   };

@@ -31,8 +31,7 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 void CommandTest::SetUp() {
-  link.SetCommandState(&state);
-  link.OnDataChanged = [this](QObject*, int id) { notified.push_back(id); };
+  QObject::connect(&link, &TOrvoComAna::OnDataChanged, [this](int id) { notified.push_back(id); });
   link.IPAddr = "127.0.0.1";
   link.Port = std::to_string(peer.port());
   link.Connect();

@@ -12,6 +12,7 @@
 
 #include "link/command_state.h"
 #include "link/orvo_com_ana.h"
+#include "test_link.h"
 #include "loopback_peer.h"
 
 namespace tarvel::link::test {
@@ -58,25 +59,7 @@ struct P {
 Bytes F(std::int32_t unit, std::int32_t item, std::int32_t mode, const P& payload = {});
 Bytes Cat(std::initializer_list<Bytes> parts);
 
-struct FakeState : TCommandState {
-  int magIndex = -1;
-  std::int16_t monitorWord = 0;
-  double axes[10] = {};
-  bool flagB = false;
-  std::string hardType;
-  bool extraBoard = false;
-  TScanCondition condition;
-  Bytes bulk;
-
-  int GetMagIndex() const override { return magIndex; }
-  std::int16_t GetMonitorWord() const override { return monitorWord; }
-  double GetStageAxis(int axis) const override { return axis >= 0 && axis < 10 ? axes[axis] : 0.0; }
-  bool SwitchFlagB() const override { return flagB; }
-  std::string SysHardType() const override { return hardType; }
-  bool Hard3HasExtraOutputBoard() const override { return extraBoard; }
-  TScanCondition ScanCondition() const override { return condition; }
-  std::span<const std::uint8_t> ScanBulkData() const override { return bulk; }
-};
+using FakeState = TScriptedState;
 
 class CommandTest : public ::testing::Test {
  protected:
@@ -86,8 +69,8 @@ class CommandTest : public ::testing::Test {
   Bytes SentBy(const std::function<base::Status()>& cmd, base::Status* result = nullptr);
 
   testing::LoopbackPeer peer;
-  TOrvoComAna link;
-  FakeState state;
+  TTestLink link;
+  FakeState& state = link.State();
   std::vector<int> notified;
 };
 

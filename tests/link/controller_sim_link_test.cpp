@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/orvo_com_ana.h"
+#include "test_link.h"
 #include "link/socket_errors.h"
 #include "loopback_peer.h"
 #include "support/controller_sim.h"
@@ -21,10 +22,10 @@ class SimLinkTest : public ::testing::Test {
     sim = std::make_unique<tarvel::testing::ControllerSim>(args << "--sys-name"
                                                                 << "ORVO-TEST");
     ASSERT_TRUE(sim->start());
-    link.OnTimer = [this](QObject*) { statusLines.push_back(link.StatusText()); };
-    link.OnErrOccurred = [this](QObject*, int, int error, const std::string&) {
-      errors.push_back(error);
-    };
+    QObject::connect(&link, &TOrvoComAna::OnTimer,
+                     [this] { statusLines.push_back(link.StatusText()); });
+    QObject::connect(&link, &TOrvoComAna::OnErrOccurred,
+                     [this](int, int error, const std::string&) { errors.push_back(error); });
     link.IPAddr = "127.0.0.1";
     link.Port = std::to_string(sim->port());
   }
@@ -42,7 +43,7 @@ class SimLinkTest : public ::testing::Test {
   }
 
   std::unique_ptr<tarvel::testing::ControllerSim> sim;
-  TOrvoComAna link;
+  test::TTestLink link;
   std::vector<std::string> statusLines;
   std::vector<int> errors;
 };

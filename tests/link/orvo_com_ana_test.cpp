@@ -1,5 +1,6 @@
 // The link manager against a controller peer on a real loopback socket.
 #include "link/orvo_com_ana.h"
+#include "test_link.h"
 
 #include <gtest/gtest.h>
 
@@ -37,29 +38,28 @@ struct Seen {
   Bytes payload;
 };
 
-// Records every dispatched frame; optional hook runs inside Dispatch.
-class RecordingDispatcher : public TDispatcher {
- public:
-  void Dispatch(const ReceivedFrame& f) override {
-    frames.push_back({f.ids, Bytes(f.payload.begin(), f.payload.end())});
-    if (inside) inside(f);
-  }
-  void PublishChanges() override { ++publications; }
+// Records every dispatched frame; the optional hook runs inside the dispatch.
+struct RecordingDispatcher {
   std::vector<Seen> frames;
-  int publications = 0;
   std::function<void(const ReceivedFrame&)> inside;
+  void Attach(TDispatcher& d) {
+    d.AddFrameListener([this](const ReceivedFrame& f) {
+      frames.push_back({f.ids, Bytes(f.payload.begin(), f.payload.end())});
+      if (inside) inside(f);
+    });
+  }
 };
 
 class LinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto d = std::make_unique<RecordingDispatcher>();
-    dispatcher = d.get();
-    link.SetDispatcher(std::move(d));
-    link.OnTimer = [this](QObject*) { statusLines.push_back(link.StatusText()); };
-    link.OnErrOccurred = [this](QObject*, int, int error, const std::string& msg) {
-      errors.push_back({error, msg});
-    };
+    recorder.Attach(link.Dispatcher());
+    QObject::connect(&link, &TOrvoComAna::OnTimer,
+                     [this] { statusLines.push_back(link.StatusText()); });
+    QObject::connect(&link, &TOrvoComAna::OnErrOccurred,
+                     [this](int, int error, const std::string& msg) {
+                       errors.push_back({error, msg});
+                     });
   }
 
   void ConnectToPeer() {
@@ -75,8 +75,9 @@ class LinkTest : public ::testing::Test {
   }
 
   LoopbackPeer peer;
-  TOrvoComAna link;
-  RecordingDispatcher* dispatcher = nullptr;
+  test::TTestLink link;
+  RecordingDispatcher recorder;
+  RecordingDispatcher* dispatcher = &recorder;
   std::vector<std::string> statusLines;
   std::vector<std::pair<int, std::string>> errors;
 };
@@ -88,7 +89,7 @@ TEST_F(LinkTest, TwoFramesInOneSegmentAreBothDispatchedThenPublished) {
   EXPECT_EQ(dispatcher->frames[0].ids, (FrameIds{10, 1, 2}));
   EXPECT_EQ(dispatcher->frames[0].payload.size(), 16u);
   EXPECT_EQ(dispatcher->frames[1].ids, (FrameIds{1, 3, 2}));
-  EXPECT_EQ(dispatcher->publications, 2);
+  EXPECT_EQ(link.Dispatcher().Publications(), 2);
   EXPECT_EQ(link.PreviousFrame().length, 12);
   EXPECT_TRUE(link.DataArrived());
   EXPECT_EQ(link.StatusText(), "DataArrival");
@@ -238,7 +239,7 @@ TEST_F(LinkTest, CommandsReachThePeerAndTheLastFrameIsACopy) {
   ConnectToPeer();
   Bytes payload = base::ByteWriter().i32be(7).i32be(-1).take();
   int sendEvents = 0;
-  link.OnSendData = [&](QObject*) { ++sendEvents; };
+  QObject::connect(&link, &TOrvoComAna::OnSendData, [&] { ++sendEvents; });
   ASSERT_TRUE(link.SendFrame(10, 7, 1, payload).ok());
   payload.assign(payload.size(), 0);  // the caller reuses its buffer
   EXPECT_EQ(link.LastSentFrame().ids, (FrameIds{10, 7, 1}));
@@ -394,7 +395,7 @@ class NetInfoTest : public ::testing::Test {
     std::ofstream(dir / name, std::ios::binary) << text;
   }
   std::filesystem::path dir;
-  TOrvoComAna link;
+  test::TTestLink link;
 };
 
 TEST_F(NetInfoTest, Table) {
@@ -419,7 +420,7 @@ TEST_F(NetInfoTest, Table) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TOrvoComAna fresh;
+    test::TTestLink fresh;
     fresh.Path = dir.string();
     fresh.IniFileName = "NetInfo.INI";
     std::filesystem::remove(dir / "NetInfo.INI");

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "support/controller_sim.h"
+#include "support/headless_graph.h"
 #include "support/temp_dir.h"
 #include "ui/form_socket.h"
 
@@ -29,15 +30,17 @@ class FormSocketScreensTest : public testing::TempDirTest {
   void SetUp() override {
     TempDirTest::SetUp();
     fs::create_directories(dir_ / "Data");
-    ASSERT_TRUE(data_.LoadInitData(1).ok());  // the stage type label reads the installation's
     ASSERT_TRUE(sim_.start());
     hub::TSocketHub::Options o;
     o.useASEM = false;
     o.intervals.mainMs = 50;
     o.intervals.phase1Ms = 200;
     o.intervals.phase2Ms = 100;
-    hub_ = std::make_unique<hub::TSocketHub>(&data_, std::move(o));
-    form_ = std::make_unique<TFormSocket>(*hub_, data_);
+    graph_ = tarvel::testing::MakeHeadlessGraph(std::move(o), (dir_ / "Data").string());
+    hub_ = &graph_->Hub();
+    // The stage type label reads the installation's configuration.
+    ASSERT_TRUE(graph_->InitData().LoadInitData(1).ok());
+    form_ = std::make_unique<TFormSocket>(*hub_, graph_->InitData());
     form_->showNormal();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     hub_->SetEditIPAdrs("127.0.0.1");
@@ -46,7 +49,8 @@ class FormSocketScreensTest : public testing::TempDirTest {
   }
   void TearDown() override {
     form_.reset();
-    hub_.reset();
+    hub_ = nullptr;
+    graph_.reset();
     TempDirTest::TearDown();
   }
   QString Label(const char* name) {
@@ -83,9 +87,8 @@ class FormSocketScreensTest : public testing::TempDirTest {
   tarvel::testing::ControllerSim sim_{{"--sys-name", "ORVO-SCREENS", "--sys-version", "4.56-scr",
                                        "--protocol", "2.10", "--hard-type", "HARD2",
                                        "--aperture-type", "3", "--detector-type", "1"}};
-  config::TSysInitData data_{
-      [this](int) -> base::Result<std::string> { return (dir_ / "Data").string(); }};
-  std::unique_ptr<hub::TSocketHub> hub_;
+  std::unique_ptr<app::TProductionGraph> graph_;
+  hub::TSocketHub* hub_ = nullptr;
   std::unique_ptr<TFormSocket> form_;
 };
 
@@ -99,7 +102,7 @@ TEST_F(FormSocketScreensTest, PagesShowTheControllersValues) {
   EXPECT_EQ(Label("TxtDetType2"), "CPD");
   EXPECT_EQ(Label("TxtDataInit2"), "True");
   EXPECT_EQ(Label("LblMachinType"), "ORVO");
-  EXPECT_EQ(Label("LblStgType2"), QString::fromStdString(data_.StageTypeText()));
+  EXPECT_EQ(Label("LblStgType2"), QString::fromStdString(graph_->InitData().StageTypeText()));
   Capture("sys.png");
 
   form_->SelectPage("net");

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "menu_item.h"
+#include "support/headless_graph.h"
 #include "support/temp_dir.h"
 #include "ui/form_sys_init_data.h"
 
@@ -37,12 +38,14 @@ class TFormSocketTest : public testing::TempDirTest {
     fs::create_directories(dir_ / "Data");
     hub::TSocketHub::Options o;
     o.useASEM = false;
-    hub_ = std::make_unique<hub::TSocketHub>(&data_, std::move(o));
-    form_ = std::make_unique<TFormSocket>(*hub_, data_);
+    graph_ = tarvel::testing::MakeHeadlessGraph(std::move(o), (dir_ / "Data").string());
+    hub_ = &graph_->Hub();
+    form_ = std::make_unique<TFormSocket>(*hub_, graph_->InitData());
   }
   void TearDown() override {
     form_.reset();
-    hub_.reset();
+    hub_ = nullptr;
+    graph_.reset();
     TempDirTest::TearDown();
   }
   template <typename T>
@@ -69,9 +72,8 @@ class TFormSocketTest : public testing::TempDirTest {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
   }
 
-  config::TSysInitData data_{
-      [this](int) -> base::Result<std::string> { return (dir_ / "Data").string(); }};
-  std::unique_ptr<hub::TSocketHub> hub_;
+  std::unique_ptr<app::TProductionGraph> graph_;
+  hub::TSocketHub* hub_ = nullptr;
   std::unique_ptr<TFormSocket> form_;
 };
 
@@ -211,7 +213,7 @@ TEST_F(TFormSocketTest, ShowInitDataTakesTheMonitorsPlaceUntilItCloses) {
   Choose("PopupMenuOLE", "Show Init Data");
   EXPECT_TRUE(form_->isVisible());
 
-  TFormSysInitData init(data_);
+  TFormSysInitData init(graph_->InitData());
   form_->SetInitDataWindow(&init);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
@@ -233,7 +235,7 @@ TEST_F(TFormSocketTest, ShowInitDataTakesTheMonitorsPlaceUntilItCloses) {
 }
 
 TEST_F(TFormSocketTest, DeactivationClosesTheInitWindowOnlyWhenItWasNotActive) {
-  TFormSysInitData init(data_);
+  TFormSysInitData init(graph_->InitData());
   form_->SetInitDataWindow(&init);
   form_->InstallDeactivationHandler();
   int reasserted = 0;
@@ -332,9 +334,10 @@ TEST_F(TFormSocketTest, ShowHelpOpensTheHelpFileOrSaysWhereItIsMissing) {
 }
 
 TEST_F(TFormSocketTest, AlarmPanelSetsAndResetsTheMonitorRecordFlag) {
-  shm::TOrvoMonitData& record = hub_->Link().MonitorRecord();
+  shm::TOrvoMonitData& record = hub_->Records().Monitor;
   std::vector<int> sent;
-  hub_->Seams().SendMessageAppli = [&](int id) { sent.push_back(id); };
+  QObject::connect(&hub_->Link(), &link::TOrvoComAna::OnDataChanged,
+                   [&](int id) { sent.push_back(id); });
   hub_->SetDebugMode(true);
   auto* bar = Find<QScrollBar>("ScrollBarErrMsg");
   auto* set = Find<QPushButton>("BtnErrSet");
@@ -371,7 +374,7 @@ TEST_F(TFormSocketTest, AlarmPanelSetsAndResetsTheMonitorRecordFlag) {
 TEST_F(TFormSocketTest, SaveClTypeStoresTheSteppedTypeOrSaysWhyNot) {
   auto* text = Find<QLabel>("TxtCLType2");
   auto* save = Find<QPushButton>("BtnCLType");
-  shm::TOrvoMonitData& record = hub_->Link().MonitorRecord();
+  shm::TOrvoMonitData& record = hub_->Records().Monitor;
   auto memoHas = [&](const std::string& part) {
     for (const auto& l : hub_->MemoSocket().Lines()) {
       if (l.find(part) != std::string::npos) return true;
