@@ -17,7 +17,7 @@ TProductionGraph::TProductionGraph(TGraphOptions options)
       initData_(options_.findDataDir),
       hub_(link_, models_, records_, initData_, options_.hub),
       hubAccess_(hub_),
-      automation_(options_.startMode, hubAccess_, options_.log) {
+      automation_(options_.startMode, hubAccess_, [this](const std::string& l) { Log(l); }) {
   hub_.OnLog = [this](const std::string&, const std::string& line) {
     if (options_.memoLog) options_.memoLog(line);
   };
