@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
@@ -40,6 +41,8 @@ class TFormSocketTest : public testing::TempDirTest {
     o.useASEM = false;
     graph_ = tarvel::testing::MakeHeadlessGraph(std::move(o), (dir_ / "Data").string());
     hub_ = &graph_->Hub();
+    // Client notification is the automation server's; without a bus it still binds.
+    (void)graph_->Start();
     form_ = std::make_unique<TFormSocket>(*hub_, graph_->InitData());
   }
   void TearDown() override {
@@ -399,6 +402,33 @@ TEST_F(TFormSocketTest, SaveClTypeStoresTheSteppedTypeOrSaysWhyNot) {
   std::ifstream ini(dir_ / "Data" / "ORVOInitData.INI");
   const std::string file((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
   EXPECT_NE(file.find("[OPTICS]\nCL_TYPE = "), std::string::npos) << file;
+}
+
+}  // namespace
+}  // namespace tarvel::ui
+
+namespace tarvel::ui {
+namespace {
+
+TEST_F(TFormSocketTest, MsgCountUpSwitchesDeliveryAndShowsTheCounts) {
+  auto* button = Find<QPushButton>("BtnMsgCntUp");
+  auto* grid = Find<QTableWidget>("GridMsgCnt");
+  // Row 2 is 1128 ("Change Stage").
+  button->click();
+  EXPECT_TRUE(hub_->MessageCountUp()) << "the button did not switch the hub's delivery";
+  hub_->Link().NotifyDataChanged(1128);
+  hub_->Link().NotifyDataChanged(1128);
+  hub_->Link().NotifyDataChanged(1140);  // recorded, never delivered nor counted
+  EXPECT_EQ(hub_->MessageCount(1128), 2);
+  EXPECT_EQ(grid->item(2, 1)->text(), "2");
+  EXPECT_EQ(grid->item(1, 1)->text(), "0");
+
+  // A client's put (the hub's state) moves the button; going down again clears the counts.
+  hub_->SetMessageCountUp(false);
+  EXPECT_FALSE(button->isChecked());
+  hub_->SetMessageCountUp(true);
+  EXPECT_TRUE(button->isChecked());
+  EXPECT_EQ(grid->item(2, 1)->text(), "0");
 }
 
 }  // namespace
