@@ -78,8 +78,10 @@ int main(int argc, char** argv) {
   const QCommandLineOption screenshotAfterOpt(
       "screenshot-after", "Milliseconds before the monitor window is captured.", "ms", "1500");
   const QCommandLineOption canLogOpt("can-log", "Log every frame sent to the operation panel.");
+  const QCommandLineOption systemBusOpt(
+      "system-bus", "Serve the automation objects on the system bus instead of the session bus.");
   parser.addOptions({connectOpt, noWindowOpt, logOpt, exitAfterOpt, initDataOpt, screenshotOpt,
-                     machineOpt, showOpt, pageOpt, screenshotAfterOpt, canLogOpt});
+                     machineOpt, showOpt, pageOpt, screenshotAfterOpt, canLogOpt, systemBusOpt});
   parser.process(app);
 
   if (parser.isSet(logOpt)) {
@@ -121,7 +123,10 @@ int main(int argc, char** argv) {
   // Connect button and walks the same link phases as the operator.
   tarvel::hub::TSocketHubAccess hubAccess(hub, initData);
   tarvel::automation::TAutomationHost automation(startMode, hubAccess, LogLine);
-  if (!automation.Start().ok() && startMode == tarvel::automation::TStartMode::kAutomation) {
+  const auto automationBus = parser.isSet(systemBusOpt) ? tarvel::automation::TBusKind::kSystem
+                                                        : tarvel::automation::TBusKind::kSession;
+  if (!automation.Start(automationBus).ok() &&
+      startMode == tarvel::automation::TStartMode::kAutomation) {
     return 3;
   }
   hub.Seams().UseEventFlag = [&hubAccess] { return !hubAccess.EventTarget().expired(); };
