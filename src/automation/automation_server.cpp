@@ -467,14 +467,19 @@ void TAutomationServer::CallMember(const QDBusMessage& msg, const QString& path,
       }
       QDBusMessage out = msg.createReply();
       if (invoke) {
+        // One output is the result itself; several are an array with one variant per output
+        // ("av"), which D-Bus wraps for us, so a VARIANT output is unwrapped in both cases.
+        auto contents = [](const QVariant& v) {
+          return v.metaType() == QMetaType::fromType<QDBusVariant>()
+                     ? v.value<QDBusVariant>().variant()
+                     : v;
+        };
         QVariant result;
         if (values.size() == 1) {
-          result = values[0].metaType() == QMetaType::fromType<QDBusVariant>()
-                       ? values[0].value<QDBusVariant>().variant()
-                       : values[0];
+          result = contents(values[0]);
         } else {
           QVariantList list;
-          for (const QVariant& v : values) list << QVariant::fromValue(QDBusVariant(v));
+          for (const QVariant& v : values) list << contents(v);
           result = QVariant::fromValue(list);
         }
         out << QVariant::fromValue(QDBusVariant(result));

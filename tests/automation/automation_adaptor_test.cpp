@@ -1,6 +1,7 @@
 // The D-Bus adaptor over a real session bus, with the server in this process on a connection of
 // its own, so that objects of the test's own can drive members whose objects are not built yet
 // (VARIANT outputs, R4 inputs) and the hub can be made to fail where the simulator cannot.
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -67,7 +68,13 @@ class AutomationAdaptorTest : public ::testing::Test {
                          [this](TAutomationObject&, const TArgs& in, TReply reply) {
                            received_ = in;
                            reply(TCallResult::Ok());
-                         })) {}
+                         })),
+        ion_(OneMember("SockIon", TMemberKind::kMethod, "GetIonData",
+                       [](TAutomationObject&, const TArgs& in, TReply reply) {
+                         std::vector<QVariant> out;
+                         for (const QVariant& v : in) out.emplace_back(v.toDouble() * 2);
+                         reply(TCallResult::Ok(out));
+                       })) {}
 
   void SetUp() override {
     static std::atomic<int> counter{0};
@@ -76,12 +83,14 @@ class AutomationAdaptorTest : public ::testing::Test {
     connection_ = QString("adaptor-server-%1").arg(n);
     ASSERT_TRUE(hard3_.Problems().empty());
     ASSERT_TRUE(stage_.Problems().empty());
+    ASSERT_TRUE(ion_.Problems().empty());
     server_ = std::make_unique<TAutomationServer>(
         hub_, QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection_));
     server_->SetObjectMaker([this](const TCoclassInfo& c,
                                    TAutomationContext& ctx) -> std::unique_ptr<TAutomationObject> {
       if (c.name == "SockHard3") return std::make_unique<TAutomationObject>(hard3_, ctx);
       if (c.name == "SockStage") return std::make_unique<TAutomationObject>(stage_, ctx);
+      if (c.name == "SockIon") return std::make_unique<TAutomationObject>(ion_, ctx);
       return TObjectCatalogue::Make(c, ctx);
     });
     const base::Status s = server_->Start(name_);
@@ -123,6 +132,7 @@ class AutomationAdaptorTest : public ::testing::Test {
   TArgs received_;
   TMemberRoutes hard3_;
   TMemberRoutes stage_;
+  TMemberRoutes ion_;
   QString name_;
   QString connection_;
   std::unique_ptr<TAutomationServer> server_;
@@ -162,6 +172,30 @@ TEST_F(AutomationAdaptorTest, AVariantOutputAlwaysReachesTheCallerAsAValidValue)
       EXPECT_EQ(Unwrapped(r.arguments()[0]), c.expected);
     }
   }
+}
+
+// In/out arguments come back in order: as the method's out arguments, or through Invoke as one
+// variant holding an array with one variant per output.
+TEST_F(AutomationAdaptorTest, SeveralOutputsComeBackInOrderDirectlyAndThroughInvoke) {
+  const QString ion = Create("ProjectTarvel.SockIon");
+  const QDBusMessage direct = Call(ion, "ProjectTarvel.ISockIon", "GetIonData", {1.0, 2.5, -3.0});
+  ASSERT_EQ(direct.type(), QDBusMessage::ReplyMessage) << direct.errorMessage().toStdString();
+  EXPECT_EQ(direct.arguments(), (QVariantList{2.0, 5.0, -6.0}));
+
+  const QDBusMessage late = Invoke(ion, 4, "method", {1.0, 2.5, -3.0});
+  ASSERT_EQ(late.type(), QDBusMessage::ReplyMessage) << late.errorMessage().toStdString();
+  ASSERT_EQ(late.arguments().size(), 1);
+  const QVariant result = late.arguments()[0].value<QDBusVariant>().variant();
+  ASSERT_EQ(result.metaType(), QMetaType::fromType<QDBusArgument>());
+  const QDBusArgument array = result.value<QDBusArgument>();
+  EXPECT_EQ(array.currentSignature(), "av");
+  QVariantList items;
+  array >> items;
+  ASSERT_EQ(items.size(), 3);
+  // One variant per output, each holding the double itself.
+  EXPECT_EQ(items[0], QVariant(2.0));
+  EXPECT_EQ(items[1], QVariant(5.0));
+  EXPECT_EQ(items[2], QVariant(-6.0));
 }
 
 TEST_F(AutomationAdaptorTest, AnR4ArgumentReachesTheMemberAsAFloat) {
