@@ -58,9 +58,9 @@ base::Status TProductionGraph::Start() {
   (void)records_.Monitor.SetScanState2(0);
   ReadInitialDataAtStart();
   if (!window_) hub_.FormShow();  // the hub part of showing: the scan timer by hardware type
-  return automation_.Start(options_.systemBus ? QDBusConnection::systemBus()
-                                              : QDBusConnection::sessionBus(),
-                           options_.busName);
+  return automation_.Start(
+      options_.systemBus ? automation::TBusKind::kSystem : automation::TBusKind::kSession,
+      options_.busName);
 }
 
 }  // namespace tarvel::app

@@ -1,6 +1,7 @@
 #include "automation/automation_host.h"
 
 #include <QCoreApplication>
+#include <QDBusError>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,22 @@ void TAutomationHost::Prepare(TStartMode mode, const Log& log) {
   const base::Status s =
       TRegistration::Write(TRegistration::ProgramPath(), std::filesystem::current_path().string());
   if (!s.ok()) log("automation: registration not written: " + s.message());
+}
+
+base::Status TAutomationHost::Start(TBusKind kind, const QString& serviceName) {
+  const bool system = kind == TBusKind::kSystem;
+  QDBusConnection bus = system ? QDBusConnection::systemBus() : QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    const std::string why = "no connection to the " + std::string(system ? "system" : "session") +
+                            " bus: " + bus.lastError().message().toStdString();
+    log_("automation: " + why);
+    // Client notification (window messages, notification flags, counts) still runs without a
+    // bus; only the objects cannot be reached.
+    server_ = std::make_unique<TAutomationServer>(hub_, std::move(bus));
+    server_->Notifier().Bind(hub_.Link(), server_.get());
+    return base::Status::Unavailable(why);
+  }
+  return Start(std::move(bus), serviceName);
 }
 
 base::Status TAutomationHost::Start(QDBusConnection bus, const QString& serviceName) {

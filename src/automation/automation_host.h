@@ -2,8 +2,8 @@
 //
 // Writes the registration again (every start but an unregister start), changes to the
 // registered working directory when started by D-Bus activation, puts the server on the
-// session bus and, when started by COM, quits the application after the last object is
-// released. The program passes the hub's THubAccess.
+// session bus (or the system bus, when the program is told so) and, when started by COM, quits the
+// application after the last object is released. The program passes the hub's THubAccess.
 // Main thread only.
 #pragma once
 
@@ -20,6 +20,10 @@
 
 namespace tarvel::automation {
 
+// The bus the server owns its name on. The system bus needs a policy that lets the program's
+// user own the name; D-Bus activation is set up for the session bus only.
+enum class TBusKind { kSession, kSystem };
+
 class TAutomationHost {
  public:
   using Log = std::function<void(const std::string&)>;
@@ -28,9 +32,11 @@ class TAutomationHost {
   TAutomationHost(TStartMode mode, THubAccess& hub, Log log);
   // Before the link manager and the hub exist: the registration and the working directory.
   static void Prepare(TStartMode mode, const Log& log);
-  // Binds the link manager's notification hooks and claims the bus name.
-  base::Status Start(QDBusConnection bus = QDBusConnection::sessionBus(),
+  // Binds the link manager's notification hooks and claims the bus name on the chosen bus.
+  base::Status Start(TBusKind bus = TBusKind::kSession,
                      const QString& serviceName = TAutomationServer::kServiceName);
+  // The same on a connection the caller made (tests: a bus of their own).
+  base::Status Start(QDBusConnection bus, const QString& serviceName);
   TAutomationServer* Server() { return server_.get(); }
   THubAccess& Hub() { return hub_; }
 

@@ -10,13 +10,10 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <cmath>
-#include <limits>
-
 #include "automation/automation_object.h"
+#include "automation/dbus_values.h"
 #include "automation/hub_access.h"
-#include "automation/sock_ion.h"
-#include "automation/sock_system.h"
+#include "automation/object_catalogue.h"
 #include "automation/type_library.h"
 
 namespace tarvel::automation {
@@ -57,98 +54,6 @@ const char kIntrospectXml[] = R"(  <interface name="org.freedesktop.DBus.Introsp
   </interface>
 )";
 
-// Late-bound arguments arrive as variants of any type; COM's coercion is mimicked for the
-// cases clients use (numbers between numeric types, integers as booleans). Anything else, or a
-// value outside the target type, is refused.
-bool Coerce(TVarType type, const QVariant& raw, QVariant* out) {
-  QVariant v = raw;
-  if (v.metaType() == QMetaType::fromType<QDBusVariant>()) v = v.value<QDBusVariant>().variant();
-  const auto id = v.metaType().id();
-  const bool isInt = id == QMetaType::Short || id == QMetaType::UShort || id == QMetaType::Int ||
-                     id == QMetaType::UInt || id == QMetaType::LongLong ||
-                     id == QMetaType::ULongLong || id == QMetaType::UChar;
-  const bool isBool = id == QMetaType::Bool;
-  const bool isReal = id == QMetaType::Double;
-  auto integer = [&](std::int64_t lo, std::int64_t hi, std::int64_t* n) {
-    if (isInt || isBool) {
-      if (id == QMetaType::ULongLong && v.toULongLong() > static_cast<quint64>(hi)) return false;
-      *n = isBool ? (v.toBool() ? -1 : 0) : v.toLongLong();
-    } else if (isReal) {
-      const double d = v.toDouble();
-      if (!std::isfinite(d) || d < static_cast<double>(lo) || d > static_cast<double>(hi)) {
-        return false;
-      }
-      *n = std::llround(d);
-    } else {
-      return false;
-    }
-    return *n >= lo && *n <= hi;
-  };
-  std::int64_t n = 0;
-  switch (type) {
-    case TVarType::kI2:
-      if (!integer(std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max(), &n))
-        return false;
-      *out = QVariant::fromValue<qint16>(static_cast<qint16>(n));
-      return true;
-    case TVarType::kI4:
-      if (!integer(std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(), &n))
-        return false;
-      *out = QVariant::fromValue<qint32>(static_cast<qint32>(n));
-      return true;
-    case TVarType::kUI2:
-      if (!integer(0, std::numeric_limits<quint16>::max(), &n)) return false;
-      *out = QVariant::fromValue<quint16>(static_cast<quint16>(n));
-      return true;
-    case TVarType::kR4:
-    case TVarType::kR8:
-      if (!isInt && !isReal) return false;
-      *out = QVariant(v.toDouble());
-      return true;
-    case TVarType::kBSTR:
-      if (id != QMetaType::QString) return false;
-      *out = v;
-      return true;
-    case TVarType::kBOOL:
-      if (!isBool && !isInt) return false;
-      *out = QVariant(isBool ? v.toBool() : v.toLongLong() != 0);
-      return true;
-    case TVarType::kVARIANT:
-      *out = v;
-      return true;
-  }
-  return false;
-}
-
-// An output value as the D-Bus type of its argument.
-QVariant ToDBus(TVarType type, const QVariant& v) {
-  switch (type) {
-    case TVarType::kI2:
-      return QVariant::fromValue<qint16>(static_cast<qint16>(v.toInt()));
-    case TVarType::kI4:
-      return QVariant::fromValue<qint32>(v.toInt());
-    case TVarType::kUI2:
-      return QVariant::fromValue<quint16>(static_cast<quint16>(v.toUInt()));
-    case TVarType::kR4:
-    case TVarType::kR8:
-      return QVariant(v.toDouble());
-    case TVarType::kBSTR:
-      return QVariant(v.toString());
-    case TVarType::kBOOL:
-      return QVariant(v.toBool());
-    case TVarType::kVARIANT:
-      return QVariant::fromValue(QDBusVariant(v));
-  }
-  return v;
-}
-
-std::unique_ptr<TAutomationObject> MakeObject(const TCoclassInfo& c, TAutomationContext& ctx) {
-  if (c.name == "SockSystem") return std::make_unique<TSockSystem>(c, ctx);
-  if (c.name == "SockIon") return std::make_unique<TSockIon>(c, ctx);
-  // The other coclasses exist with their identity and answer E_NOTIMPL until built.
-  return std::make_unique<TAutomationObject>(c, ctx);
-}
-
 }  // namespace
 
 class TAutomationServer::Bridge : public QDBusVirtualObject {
@@ -170,6 +75,7 @@ TAutomationServer::TAutomationServer(THubAccess& hub, QDBusConnection bus, QObje
       notifier_(hub, windows_),
       sync_(hub, this),
       context_{hub, dummy_, sync_, windows_, notifier_, *this},
+      makeObject_(&TObjectCatalogue::Make),
       bridge_(std::make_unique<Bridge>(*this)),
       watcher_(QString(), bus_, QDBusServiceWatcher::WatchForUnregistration) {
   connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &TAutomationServer::PeerGone);
@@ -211,7 +117,7 @@ base::Result<QString> TAutomationServer::CreateObject(const QString& owner, cons
   }
   const int n = ++nextNumber_[QString::fromStdString(c->name)];
   const QString path = QString("%1/%2/%3").arg(kRootPath, QString::fromStdString(c->name)).arg(n);
-  objects_[path] = Entry{std::shared_ptr<TAutomationObject>(MakeObject(*c, context_)), owner, {}};
+  objects_[path] = Entry{std::shared_ptr<TAutomationObject>(makeObject_(*c, context_)), owner, {}};
   hadObject_ = true;
   return path;
 }
@@ -411,7 +317,7 @@ void TAutomationServer::HandleObject(const QDBusMessage& msg, const QString& pat
       for (const TArgInfo& a : m->args) {
         if (a.dir == TArgDir::kOut) continue;
         QVariant v;
-        if (!Coerce(a.type, args[static_cast<int>(i)], &v)) {
+        if (!CoerceArgument(a.type, args[static_cast<int>(i)], &v)) {
           return ReplyInvalidArgs(
               msg, member + ": argument " + QString::fromStdString(a.name) + " is not " +
                        QString::fromStdString(std::string(VarTypeName(a.type))));
@@ -477,7 +383,7 @@ void TAutomationServer::HandleObject(const QDBusMessage& msg, const QString& pat
     for (const TArgInfo& a : m->args) {
       if (a.dir == TArgDir::kOut) continue;
       QVariant v;
-      if (!Coerce(a.type, given[i], &v)) {
+      if (!CoerceArgument(a.type, given[i], &v)) {
         return ReplyInvalidArgs(msg, QString::fromStdString(m->name) + ": argument " +
                                          QString::fromStdString(a.name) + " cannot be " +
                                          QString::fromStdString(std::string(VarTypeName(a.type))));
@@ -488,6 +394,7 @@ void TAutomationServer::HandleObject(const QDBusMessage& msg, const QString& pat
     return CallMember(msg, path, entry, *m, std::move(in), true);
   }
   if ((iface.isEmpty() || iface == kDispatchIface) && member == "GetErrorInfo") {
+    if (!sig.isEmpty()) return ReplyInvalidArgs(msg, "GetErrorInfo takes no arguments");
     ErrorInfo e;
     if (auto it = errors_.find({path, peer}); it != errors_.end()) e = it->second;
     QDBusMessage r = msg.createReply();
@@ -497,6 +404,7 @@ void TAutomationServer::HandleObject(const QDBusMessage& msg, const QString& pat
     return;
   }
   if ((iface.isEmpty() || iface == kConnectionIface) && member == "Advise") {
+    if (!sig.isEmpty()) return ReplyInvalidArgs(msg, "Advise takes no arguments");
     const std::string eventsIface = c.events.DBusName();
     std::uint32_t cookie = 0;
     const QString p = path;
@@ -544,26 +452,47 @@ void TAutomationServer::CallMember(const QDBusMessage& msg, const QString& path,
       }
       QVariantList values;
       for (std::size_t i = 0; i < outs.size(); ++i) {
+        // An output the member did not set is its type's empty value (VT_EMPTY for a VARIANT).
         const QVariant v = i < r.outputs.size() ? r.outputs[i] : QVariant();
-        values << ToDBus(outs[i]->type, v);
+        std::optional<QVariant> d = OutputToDBus(outs[i]->type, v);
+        if (!d) {
+          self->ReplyError(
+              msg, path,
+              TCallResult::Fail(kE_UNEXPECTED, m->name + ": output " + outs[i]->name + " holds a " +
+                                                   v.typeName() + ", which D-Bus cannot carry"));
+          self->CheckLifetime();
+          return;
+        }
+        values << *d;
       }
       QDBusMessage out = msg.createReply();
       if (invoke) {
+        // One output is the result itself; several are an array with one variant per output
+        // ("av"), which D-Bus wraps for us, so a VARIANT output is unwrapped in both cases.
+        auto contents = [](const QVariant& v) {
+          return v.metaType() == QMetaType::fromType<QDBusVariant>()
+                     ? v.value<QDBusVariant>().variant()
+                     : v;
+        };
         QVariant result;
         if (values.size() == 1) {
-          result = values[0].metaType() == QMetaType::fromType<QDBusVariant>()
-                       ? values[0].value<QDBusVariant>().variant()
-                       : values[0];
+          result = contents(values[0]);
         } else {
           QVariantList list;
-          for (const QVariant& v : values) list << QVariant::fromValue(QDBusVariant(v));
+          for (const QVariant& v : values) list << contents(v);
           result = QVariant::fromValue(list);
         }
         out << QVariant::fromValue(QDBusVariant(result));
       } else {
         out.setArguments(values);
       }
-      self->bus_.send(out);
+      // A reply that cannot be sent must not leave the caller waiting for nothing.
+      if (!self->bus_.send(out)) {
+        self->ReplyError(
+            msg, path,
+            TCallResult::Fail(kE_UNEXPECTED, m->name + ": the reply could not be sent: " +
+                                                 self->bus_.lastError().message().toStdString()));
+      }
     }
     self->CheckLifetime();
   };

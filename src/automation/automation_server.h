@@ -33,6 +33,7 @@ namespace tarvel::automation {
 
 class TAutomationObject;
 class THubAccess;
+struct TCoclassInfo;
 
 class TAutomationServer : public QObject {
   Q_OBJECT
@@ -59,6 +60,12 @@ class TAutomationServer : public QObject {
 
   // Creates an object as the factory does, for a caller inside the process (tests, the hub).
   base::Result<QString> CreateObject(const QString& owner, const QString& progidOrClsid);
+
+  // How the factory makes an object of a coclass: TObjectCatalogue::Make unless replaced (a
+  // test's own object classes, to drive the adaptor through members not built yet).
+  using TObjectMaker =
+      std::function<std::unique_ptr<TAutomationObject>(const TCoclassInfo&, TAutomationContext&)>;
+  void SetObjectMaker(TObjectMaker make) { makeObject_ = std::move(make); }
 
  private:
   class Bridge;
@@ -90,6 +97,7 @@ class TAutomationServer : public QObject {
   TClientNotifier notifier_;
   TSyncExchange sync_;
   TAutomationContext context_;
+  TObjectMaker makeObject_;
   std::unique_ptr<Bridge> bridge_;
   QDBusServiceWatcher watcher_;
   std::map<QString, Entry> objects_;

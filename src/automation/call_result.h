@@ -3,8 +3,8 @@
 // A member either succeeds (S_OK) with its outputs, or fails with a failure HRESULT and a
 // description; the D-Bus adaptor turns a failure into the named D-Bus error and keeps the
 // description for GetErrorInfo. Outputs are the in/out values and then the return value, in
-// argument order, as canonical Qt types (qint16, qint32, quint16, double, QString, bool,
-// QVariant).
+// argument order, as canonical Qt types (qint16, qint32, quint16, float or double, QString,
+// bool, QVariant); an output left out is its type's empty value.
 #pragma once
 
 #include <QVariant>

@@ -5,19 +5,26 @@
 
 namespace tarvel::automation {
 
-TSockIon::TSockIon(const TCoclassInfo& coclass, TAutomationContext& context)
-    : TAutomationObject(coclass, context) {}
+TSockIon::TSockIon(TAutomationContext& context) : TAutomationObject(Routes(), context) {}
 
-void TSockIon::Call(const TMemberInfo& m, const std::vector<QVariant>& in, TReply reply) {
-  if (m.kind == TMemberKind::kPut && m.dispid == kUseEventFlag && in.size() == 1) {
-    if (!context_.hub.DebugMode()) {
-      context_.hub.SetIonEventTarget(in[0].toBool() ? weak_from_this()
-                                                    : std::weak_ptr<TAutomationObject>());
-    }
-    reply(TCallResult::Ok());
-    return;
-  }
-  TAutomationObject::Call(m, in, std::move(reply));
+const TMemberRoutes& TSockIon::Routes() {
+  static const TMemberRoutes routes = [] {
+    TMemberRoutes r(*TTypeLibrary::FindByName("SockIon"));
+    TRoutesOf<TSockIon> on(r);
+    on.Put("UseEventFlag", [](TSockIon& self, const QVariant& v) {
+      if (!self.context_.hub.DebugMode()) {
+        self.context_.hub.SetIonEventTarget(v.toBool() ? self.weak_from_this()
+                                                       : std::weak_ptr<TAutomationObject>());
+      }
+      return TCallResult::Ok();
+    });
+    on.NotBuilt({"IonNo", "IonType", "SetIonData", "GetIonData", "IonExec", "IonCurrentMode",
+                 "IonPresetData", "IonMonitData", "IonMonitStatus", "IonOscRecoverMode",
+                 "IonChange", "IonAccRate", "IonCycleData", "IonStartTime", "IonStopTime",
+                 "IonLiveTime", "IonStartMonitor", "IonStandbyMode", "IonStandbyData"});
+    return r;
+  }();
+  return routes;
 }
 
 }  // namespace tarvel::automation

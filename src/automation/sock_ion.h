@@ -1,7 +1,8 @@
 // TSockIon: the SockIon automation object (interface ISockIon).
 //
 // Only UseEventFlag is built so far: it registers or clears this object as the ion event
-// target (ignored in debug mode). The other members answer E_NOTIMPL. Main thread only.
+// target (ignored in debug mode). The other members carry the not-built mark and answer
+// E_NOTIMPL. Main thread only.
 #pragma once
 
 #include "automation/automation_object.h"
@@ -10,10 +11,8 @@ namespace tarvel::automation {
 
 class TSockIon : public TAutomationObject {
  public:
-  static constexpr std::int32_t kUseEventFlag = 19;
-
-  TSockIon(const TCoclassInfo& coclass, TAutomationContext& context);
-  void Call(const TMemberInfo& member, const std::vector<QVariant>& in, TReply reply) override;
+  explicit TSockIon(TAutomationContext& context);
+  static const TMemberRoutes& Routes();
 };
 
 }  // namespace tarvel::automation

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QTimer>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -23,42 +22,6 @@ namespace tarvel::automation {
 
 namespace {
 
-enum : std::int32_t {
-  kSocketStatus = 1,
-  kIPAdrs = 2,
-  kSetMessageHandle = 3,
-  kVisible = 4,
-  kCurDir = 5,
-  kDebugMode = 6,
-  kCmdCycleRequest = 7,
-  kSysProtocol = 8,
-  kSysTime = 9,
-  kSysName = 10,
-  kSysVersion = 11,
-  kSysHardType = 12,
-  kSysModifyFlag = 13,
-  kSysVacGaugeType = 14,
-  kSysApertureType = 15,
-  kQuitORVO = 16,
-  kUseEventFlag = 17,
-  kSetAlarm = 18,
-  kResetAlarm = 19,
-  kSysDataInitialized = 20,
-  kSysStageType = 21,
-  kSysMachineType = 22,
-  kCancelVacMainInterlockAlarm = 23,
-  kSysMessageTypeIsMassage = 24,
-  kSysOpticsType = 25,
-  kSysMaxBeamShift = 26,
-  kV1CloseTimerEnabled = 27,
-  kStartV1CloseTimer = 28,
-  kStopV1CloseTimer = 29,
-  kCurAlarmNo = 30,
-  kSystemType = 31,
-  kVMESyncroRequest = 32,
-  kSyncReturnID = 33,
-};
-
 TCallResult Out(bool v) {
   return TCallResult::Ok({QVariant(v)});
 }
@@ -72,6 +35,9 @@ TCallResult Out(const std::string& utf8) {
 TCallResult OutCp932(const std::string& cp932) {
   return Out(base::Cp932ToUtf8(cp932));
 }
+TCallResult Accepted(const QVariant&) {
+  return TCallResult::Ok();
+}
 
 TCallResult OutOfRange(const char* what, int lo, int hi, std::int64_t got) {
   return TCallResult::Fail(kE_UNEXPECTED, std::string(what) + " must lie in " + std::to_string(lo) +
@@ -81,186 +47,146 @@ TCallResult OutOfRange(const char* what, int lo, int hi, std::int64_t got) {
 
 }  // namespace
 
-TSockSystem::TSockSystem(const TCoclassInfo& coclass, TAutomationContext& context)
-    : TAutomationObject(coclass, context) {}
+TSockSystem::TSockSystem(TAutomationContext& context) : TAutomationObject(Routes(), context) {}
 
-bool TSockSystem::Ready() const {
-  return !context_.hub.DebugMode() && context_.hub.LinkReady();
-}
+const TMemberRoutes& TSockSystem::Routes() {
+  static const TMemberRoutes routes = [] {
+    using S = TSockSystem;
+    TMemberRoutes r(*TTypeLibrary::FindByName("SockSystem"));
+    TRoutesOf<S> on(r);
+    auto hub = [](S& s) -> THubAccess& { return s.context_.hub; };
+    auto info = [](S& s) { return s.context_.hub.Link().SysInformation(); };
+    auto init = [](S& s) -> config::TSysInitData& { return s.context_.hub.InitData(); };
 
-void TSockSystem::Call(const TMemberInfo& m, const std::vector<QVariant>& in, TReply reply) {
-  switch (m.kind) {
-    case TMemberKind::kGet:
-      if (m.dispid == kVMESyncroRequest) {
-        context_.sync.Request(std::move(reply));
-        return;
+    on.Get("SocketStatus", [hub](S& s) {
+      return Out(hub(s).DebugMode() ? s.context_.dummy.SocketStatus()
+                                    : hub(s).Link().IsConnected() != 0);
+    });
+    on.Put("SocketStatus", [](S& s, const QVariant& v) { return s.PutSocketStatus(v.toBool()); });
+    on.Get("IPAdrs", [hub](S& s) { return Out(hub(s).IPAddressText()); });
+    on.Put("IPAdrs", [hub](S& s, const QVariant& v) {
+      hub(s).SetIPAddressText(v.toString().toStdString());
+      return TCallResult::Ok();
+    });
+    on.Method("SetMessageHandle",
+              [](S& s, const TArgs& in) { return s.SetMessageHandle(in[0].toString()); });
+    on.Get("Visible", [hub](S& s) { return Out(hub(s).MonitorVisible()); });
+    on.Put("Visible", [hub](S& s, const QVariant& v) {
+      hub(s).SetMonitorVisible(v.toBool());
+      return TCallResult::Ok();
+    });
+    on.Get("CurDir", [hub](S& s) { return Out(hub(s).Link().Path); });
+    on.Put("CurDir", [](S& s, const QVariant& v) { return s.PutCurDir(v.toString()); });
+    on.Get("DebugMode", [hub](S& s) { return Out(hub(s).DebugMode()); });
+    on.Put("DebugMode", [](S& s, const QVariant& v) { return s.PutDebugMode(v.toBool()); });
+    on.Method("CmdCycleRequest", [](S& s, const TArgs& in) {
+      return s.CmdCycleRequest(in[0].value<qint32>(), in[1].toBool());
+    });
+    on.Get("SysProtocol", [info](S& s) { return OutCp932(info(s).SysProtocol); });
+    on.Get("SysTime", [info](S& s) { return OutCp932(info(s).SysTime); });
+    on.Put("SysTime", [](S&, const QVariant& v) { return Accepted(v); });
+    // The identity answers from the simulator unless the controller's model is live.
+    on.Get("SysName", [info](S& s) {
+      return s.Ready() ? OutCp932(info(s).SysName) : Out(s.context_.dummy.SysName());
+    });
+    on.Get("SysVersion", [info](S& s) {
+      return s.Ready() ? OutCp932(info(s).SysVersion) : Out(s.context_.dummy.SysVersion());
+    });
+    on.Get("SysHardType", [info](S& s) {
+      return s.Ready() ? OutCp932(info(s).SysHardType) : Out(s.context_.dummy.SysHardType());
+    });
+    on.Put("SysHardType", [hub](S& s, const QVariant& v) {
+      if (!s.Ready()) {
+        hub(s).Link().SystemInfo().SetHardType(base::Utf8ToCp932(v.toString().toStdString()));
       }
-      reply(Get(m.dispid));
-      return;
-    case TMemberKind::kPut:
-      reply(in.size() == 1 ? Put(m.dispid, in[0])
-                           : TCallResult::Fail(kE_INVALIDARG, "one value expected"));
-      return;
-    case TMemberKind::kMethod:
-      break;
-  }
-  switch (m.dispid) {
-    case kSetMessageHandle:
-      reply(SetMessageHandle(in.at(0).toString()));
-      return;
-    case kCmdCycleRequest:
-      reply(CmdCycleRequest(in.at(0).value<qint32>(), in.at(1).toBool()));
-      return;
-    case kQuitORVO:
-      QuitORVO(std::move(reply));
-      return;
-    case kStartV1CloseTimer:
-      context_.hub.StartV1CloseCountdown();
-      reply(TCallResult::Ok());
-      return;
-    case kStopV1CloseTimer:
-      context_.hub.StopV1CloseCountdown();
-      reply(TCallResult::Ok());
-      return;
-    default:
-      break;
-  }
-  TAutomationObject::Call(m, in, std::move(reply));
-}
-
-TCallResult TSockSystem::Get(std::int32_t dispid) {
-  THubAccess& hub = context_.hub;
-  const TDummy& dummy = context_.dummy;
-  link::TOrvoComAna& link = hub.Link();
-  const model::SysInformation info = link.SysInformation();
-  config::TSysInitData& init = hub.InitData();
-  switch (dispid) {
-    case kSocketStatus:
-      return Out(hub.DebugMode() ? dummy.SocketStatus() : link.IsConnected() != 0);
-    case kIPAdrs:
-      return Out(hub.IPAddressText());
-    case kVisible:
-      return Out(hub.MonitorVisible());
-    case kCurDir:
-      return Out(link.Path);
-    case kDebugMode:
-      return Out(hub.DebugMode());
-    case kSysProtocol:
-      return OutCp932(info.SysProtocol);
-    case kSysTime:
-      return OutCp932(info.SysTime);
-    case kSysName:
-      return Ready() ? OutCp932(info.SysName) : Out(dummy.SysName());
-    case kSysVersion:
-      return Ready() ? OutCp932(info.SysVersion) : Out(dummy.SysVersion());
-    case kSysHardType:
-      return Ready() ? OutCp932(info.SysHardType) : Out(dummy.SysHardType());
-    case kSysModifyFlag:
-      return Out(info.SysModifyFlag);
-    case kSysVacGaugeType:
-      return Out(Ready() ? info.SysVacGaugeType : dummy.SysVacGaugeType());
-    case kSysApertureType:
-      return Out(Ready() ? info.SysApertureType : dummy.SysApertureType());
-    case kSysDataInitialized:
-      return Out(Ready() ? info.SysDataInitialized : true);
-    case kSysStageType:
-      return Out(static_cast<std::int32_t>(init.StageType()));
-    case kSysMachineType:
-      return Out(static_cast<std::int32_t>(hub.MachineType()));
-    case kCancelVacMainInterlockAlarm:
-      return Out(hub.CancelVacMainInterlockAlarm());
-    case kSysMessageTypeIsMassage:
-      return Out(hub.MessageCountUp());
-    // The Hard3 model's optics-unit presence joins with that model; until then the cached
-    // type answers in every mode.
-    case kSysOpticsType:
-      return Out(static_cast<std::int32_t>(init.OpticsType() & 0x7F));
-    case kSysMaxBeamShift:
-      return Out(static_cast<std::int32_t>(hub.MaxBeamShift()));
-    case kV1CloseTimerEnabled:
-      return Out(init.V1CloseEnabled());
-    case kCurAlarmNo:
-      return Out(static_cast<std::int32_t>(link.CurrentAlarm()));
-    case kSystemType:
-      return Out(static_cast<std::int32_t>(init.SystemType()));
-    case kSyncReturnID:
-      return Out(link.SystemInfo().SyncReturnID());
-    default:
-      break;
-  }
-  return TCallResult::Fail(kE_NOTIMPL, "ISockSystem get " + std::to_string(dispid));
-}
-
-TCallResult TSockSystem::Put(std::int32_t dispid, const QVariant& v) {
-  THubAccess& hub = context_.hub;
-  link::TOrvoComAna& link = hub.Link();
-  switch (dispid) {
-    case kSocketStatus:
-      return PutSocketStatus(v.toBool());
-    case kIPAdrs:
-      hub.SetIPAddressText(v.toString().toStdString());
       return TCallResult::Ok();
-    case kVisible:
-      hub.SetMonitorVisible(v.toBool());
+    });
+    on.Get("SysModifyFlag", [info](S& s) { return Out(info(s).SysModifyFlag); });
+    on.Put("SysModifyFlag", [](S&, const QVariant& v) { return Accepted(v); });
+    on.Get("SysVacGaugeType", [info](S& s) {
+      return Out(s.Ready() ? info(s).SysVacGaugeType : s.context_.dummy.SysVacGaugeType());
+    });
+    on.Put("SysVacGaugeType", [](S&, const QVariant& v) { return Accepted(v); });
+    on.Get("SysApertureType", [info](S& s) {
+      return Out(s.Ready() ? info(s).SysApertureType : s.context_.dummy.SysApertureType());
+    });
+    on.Put("SysApertureType", [](S&, const QVariant& v) { return Accepted(v); });
+    on.Later(TMemberKind::kMethod, "QuitORVO",
+             [](S& s, const TArgs&, TReply reply) { s.QuitORVO(std::move(reply)); });
+    on.Put("UseEventFlag", [hub](S& s, const QVariant& v) {
+      hub(s).SetEventTarget(v.toBool() ? s.weak_from_this() : std::weak_ptr<TAutomationObject>());
       return TCallResult::Ok();
-    case kCurDir:
-      return PutCurDir(v.toString());
-    case kDebugMode:
-      return PutDebugMode(v.toBool());
-    case kSysTime:
-    case kSysModifyFlag:
-    case kSysVacGaugeType:
-    case kSysApertureType:
-    case kSysStageType:
-      return TCallResult::Ok();  // accepted and ignored
-    case kSysHardType:
-      if (!Ready()) link.SystemInfo().SetHardType(base::Utf8ToCp932(v.toString().toStdString()));
-      return TCallResult::Ok();
-    case kUseEventFlag:
-      hub.SetEventTarget(v.toBool() ? weak_from_this() : std::weak_ptr<TAutomationObject>());
-      return TCallResult::Ok();
-    case kSetAlarm: {
+    });
+    on.Put("SetAlarm", [](S& s, const QVariant& v) { return s.SetAlarm(v.value<qint32>()); });
+    on.Put("ResetAlarm", [hub](S& s, const QVariant& v) {
       const std::int32_t n = v.value<qint32>();
       if (n < 0 || n > kMaxAlarm) return OutOfRange("alarm number", 0, kMaxAlarm, n);
-      if (auto s = hub.SetAlarm(n); !s.ok()) return TCallResult::From(s);
-      context_.notifier.SendMessageAppli(kAlarmShown);
-      return TCallResult::Ok();
-    }
-    case kResetAlarm: {
-      const std::int32_t n = v.value<qint32>();
-      if (n < 0 || n > kMaxAlarm) return OutOfRange("alarm number", 0, kMaxAlarm, n);
-      return TCallResult::From(hub.ResetAlarm(n));
-    }
-    case kSysDataInitialized: {
-      if (!Ready()) return TCallResult::Ok();
-      const std::array<std::uint8_t, 4> payload{0, 0, 0, static_cast<std::uint8_t>(v.toBool())};
-      return TCallResult::From(link.SendFrame(1, model::kSysItemDataInitialized, 1, payload));
-    }
-    case kSysMachineType: {
+      return TCallResult::From(hub(s).ResetAlarm(n));
+    });
+    on.Get("SysDataInitialized",
+           [info](S& s) { return Out(s.Ready() ? info(s).SysDataInitialized : true); });
+    on.Put("SysDataInitialized", [](S& s, const QVariant& v) {
+      const bool flag = v.toBool();
+      return s.Command([flag](link::TOrvoCommands& c) { return c.CmdSysDataInitialized(flag); });
+    });
+    on.Get("SysStageType",
+           [init](S& s) { return Out(static_cast<std::int32_t>(init(s).StageType())); });
+    on.Put("SysStageType", [](S&, const QVariant& v) { return Accepted(v); });
+    on.Get("SysMachineType",
+           [hub](S& s) { return Out(static_cast<std::int32_t>(hub(s).MachineType())); });
+    on.Put("SysMachineType", [hub](S& s, const QVariant& v) {
       const std::int32_t raw = v.value<qint32>();
       const auto type = static_cast<std::uint8_t>(raw & 0xFF);
       // Only the two machine lines have a data directory; anything else would leave the
       // configuration unloadable.
       if (type != 1 && type != 2) return OutOfRange("machine type", 1, 2, raw);
-      hub.SetMachineType(type);
-      context_.dummy.SetMachineType(type);
+      hub(s).SetMachineType(type);
+      s.context_.dummy.SetMachineType(type);
       return TCallResult::Ok();
-    }
-    case kCancelVacMainInterlockAlarm:
-      hub.SetCancelVacMainInterlockAlarm(v.toBool());
+    });
+    on.Get("CancelVacMainInterlockAlarm",
+           [hub](S& s) { return Out(hub(s).CancelVacMainInterlockAlarm()); });
+    on.Put("CancelVacMainInterlockAlarm", [hub](S& s, const QVariant& v) {
+      hub(s).SetCancelVacMainInterlockAlarm(v.toBool());
       return TCallResult::Ok();
-    case kSysMessageTypeIsMassage:
-      if (v.toBool() != hub.MessageCountUp()) hub.SetMessageCountUp(v.toBool());
+    });
+    on.Get("SysMessageTypeIsMassage", [hub](S& s) { return Out(hub(s).MessageCountUp()); });
+    on.Put("SysMessageTypeIsMassage", [hub](S& s, const QVariant& v) {
+      if (v.toBool() != hub(s).MessageCountUp()) hub(s).SetMessageCountUp(v.toBool());
       return TCallResult::Ok();
-    case kSysMaxBeamShift:
-      hub.SetMaxBeamShift(v.value<qint32>());
+    });
+    // The Hard3 model's optics-unit presence joins with that model; until then the cached
+    // type answers in every mode.
+    on.Get("SysOpticsType",
+           [init](S& s) { return Out(static_cast<std::int32_t>(init(s).OpticsType() & 0x7F)); });
+    on.Get("SysMaxBeamShift",
+           [hub](S& s) { return Out(static_cast<std::int32_t>(hub(s).MaxBeamShift())); });
+    on.Put("SysMaxBeamShift", [hub](S& s, const QVariant& v) {
+      hub(s).SetMaxBeamShift(v.value<qint32>());
       return TCallResult::Ok();
-    case kV1CloseTimerEnabled:
-      return TCallResult::From(hub.InitData().SetV1CloseUse(v.toBool()));
-    default:
-      break;
-  }
-  return TCallResult::Fail(kE_NOTIMPL, "ISockSystem put " + std::to_string(dispid));
+    });
+    on.Get("V1CloseTimerEnabled", [init](S& s) { return Out(init(s).V1CloseEnabled()); });
+    on.Put("V1CloseTimerEnabled", [init](S& s, const QVariant& v) {
+      return TCallResult::From(init(s).SetV1CloseUse(v.toBool()));
+    });
+    on.Method("StartV1CloseTimer", [hub](S& s, const TArgs&) {
+      hub(s).StartV1CloseCountdown();
+      return TCallResult::Ok();
+    });
+    on.Method("StopV1CloseTimer", [hub](S& s, const TArgs&) {
+      hub(s).StopV1CloseCountdown();
+      return TCallResult::Ok();
+    });
+    on.Get("CurAlarmNo",
+           [hub](S& s) { return Out(static_cast<std::int32_t>(hub(s).Link().CurrentAlarm())); });
+    on.Get("SystemType",
+           [init](S& s) { return Out(static_cast<std::int32_t>(init(s).SystemType())); });
+    on.Later(TMemberKind::kGet, "VMESyncroRequest",
+             [](S& s, const TArgs&, TReply reply) { s.context_.sync.Request(std::move(reply)); });
+    on.Get("SyncReturnID", [hub](S& s) { return Out(hub(s).Link().SystemInfo().SyncReturnID()); });
+    return r;
+  }();
+  return routes;
 }
 
 TCallResult TSockSystem::PutSocketStatus(bool on) {
@@ -307,6 +233,16 @@ TCallResult TSockSystem::PutDebugMode(bool on) {
   return TCallResult::Ok();
 }
 
+TCallResult TSockSystem::SetAlarm(std::int32_t n) {
+  if (n < 0 || n > kMaxAlarm) return OutOfRange("alarm number", 0, kMaxAlarm, n);
+  // The record logs the alarm and sets its flag unless it is set already. Clients are told in
+  // every case, also when the record could not take it: they re-read the record, and the
+  // caller still learns of the failure.
+  const base::Status recorded = context_.hub.SetAlarm(n);
+  context_.notifier.SendMessageAppli(kAlarmShown);
+  return TCallResult::From(recorded);
+}
+
 TCallResult TSockSystem::SetMessageHandle(const QString& title) {
   THubAccess& hub = context_.hub;
   hub.SetClientWindowTitle(title.toStdString());
@@ -324,12 +260,10 @@ TCallResult TSockSystem::CmdCycleRequest(std::int32_t code, bool infoMode) {
 }
 
 void TSockSystem::QuitORVO(TReply reply) {
-  if (!Ready()) {
-    reply(TCallResult::Ok());
-    return;
-  }
-  if (auto s = context_.hub.Link().SendCommand(1, 100, 1); !s.ok()) {
-    reply(TCallResult::From(s));
+  bool sent = false;
+  TCallResult r = Command([](link::TOrvoCommands& c) { return c.CmdSysQuit(); }, nullptr, &sent);
+  if (!sent) {
+    reply(std::move(r));
     return;
   }
   // The controller gets a second to act on the quit before the link is closed. The timer holds

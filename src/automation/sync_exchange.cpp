@@ -1,7 +1,5 @@
 #include "automation/sync_exchange.h"
 
-#include <array>
-
 #include "automation/hub_access.h"
 #include "link/orvo_com_ana.h"
 
@@ -32,11 +30,7 @@ void TSyncExchange::StartNext() {
   // A reply flag left from an earlier exchange must not end this one.
   (void)model.ReturnSyncRequest();
   if (!hub_.DebugMode() && hub_.LinkReady()) {
-    const auto v = static_cast<std::uint32_t>(id_);
-    const std::array<std::uint8_t, 4> payload{
-        static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
-        static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
-    const base::Status sent = hub_.Link().SendFrame(1, model::kSysItemSync, 1, payload);
+    const base::Status sent = hub_.Link().CmdSysSyncRequest(id_);
     if (!sent.ok()) {
       // A request that never left cannot be answered; say so instead of waiting for nothing.
       Fail("VMESyncroRequest: " + sent.message());

@@ -262,6 +262,8 @@ TEST_F(AutomationServerTest, WithTheLinkUpSyncWaitsForItsOwnIdAndQuitClosesTheLi
   tarvel::testing::LoopbackPeer peer;
   StartServer({"--port", QString::number(peer.port())});
   const QString sys = Create("ProjectTarvel.SockSystem");
+  // A command member with the link down answers success and sends nothing, not even later.
+  Value(Sys(sys, "put_SysDataInitialized", {false}));
   Value(Sys(sys, "put_IPAdrs", {"127.0.0.1"}));
   Value(Sys(sys, "put_SocketStatus", {true}));
   ASSERT_TRUE(peer.accept());
@@ -275,6 +277,15 @@ TEST_F(AutomationServerTest, WithTheLinkUpSyncWaitsForItsOwnIdAndQuitClosesTheLi
                                      std::uint8_t(v >> 8), std::uint8_t(v)};
     return link::BuildFrame({1, item, mode}, payload);
   };
+  // In debug mode nothing goes to the controller either; once ready the command goes out.
+  Value(Sys(sys, "put_DebugMode", {true}));
+  Value(Sys(sys, "put_SysDataInitialized", {false}));
+  Value(Sys(sys, "put_DebugMode", {false}));
+  Value(Sys(sys, "put_SysDataInitialized", {true}));
+  const std::vector<std::uint8_t> initialized = frameOf(12, 1, 1);
+  std::vector<std::uint8_t> first;
+  ASSERT_TRUE(peer.readExactly(initialized.size(), &first));
+  EXPECT_EQ(first, initialized);
   const std::size_t requestSize = frameOf(14, 1, 0).size();
   QDBusMessage call = QDBusMessage::createMethodCall(name_, sys, "ProjectTarvel.ISockSystem",
                                                      "get_VMESyncroRequest");

@@ -112,6 +112,29 @@ fi
 kill "$tarvel_pid"
 wait "$tarvel_pid" 2>/dev/null || true
 
+echo "== tarvel --system-bus serves on the system bus, not the session bus"
+# A bus of this run's own stands in for the system bus: server and client find it through
+# DBUS_SYSTEM_BUS_ADDRESS, as they would find the machine's.
+dbus-daemon --session --nofork --print-address=1 --address="unix:path=$work/system_bus" \
+  >"$work/system_bus.addr" 2>"$work/system_bus.log" &
+pids+=($!)
+wait_for '^unix:' 50 "$work/system_bus.addr" || fail "no stand-in system bus"
+DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$work/system_bus.addr")
+export DBUS_SYSTEM_BUS_ADDRESS
+"$tarvel" --no-window --system-bus --log "$work/tarvel_system.log" &
+system_pid=$!
+pids+=("$system_pid")
+wait_for 'automation: serving ProjectTarvel.Server' 100 "$work/tarvel_system.log" ||
+  fail "tarvel --system-bus did not take its bus name"
+"$client" --system-bus 'create ProjectTarvel.SockSystem' 'call get_SysName' \
+  >"$work/system.out" 2>&1 || fail "system bus session: $(tail -n 3 "$work/system.out")"
+grep -q '^reply ORVO410$' "$work/system.out" || fail "system bus: SysName not read"
+owner=$(gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+  --method org.freedesktop.DBus.NameHasOwner ProjectTarvel.Server)
+[ "$owner" = "(false,)" ] || fail "tarvel --system-bus also took the session bus name"
+kill "$system_pid"
+wait "$system_pid" 2>/dev/null || true
+
 echo "== registration and start by D-Bus activation"
 "$tarvel" /REGSERVER
 service="$XDG_DATA_HOME/dbus-1/services/ProjectTarvel.Server.service"
