@@ -56,7 +56,8 @@ TOrvoSharedData::TOrvoSharedData(std::string recordName, bool master, RecordOpti
     openStatus_ = sst;
     return;
   }
-  openStatus_ = mutex_.Open(log_);
+  // The server's mutex object may belong to another user of the group.
+  openStatus_ = mutex_.Open(log_, SharedSection::Owner::kAnyone);
   if (!openStatus_.ok()) (void)Report(openStatus_);
 }
 
