@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/decimal.h"
 #include "tarvel_shm.h"
 
 namespace {
@@ -144,15 +145,8 @@ std::string Real(double v, bool json) {
     if (json) return "null";
     return std::isnan(v) ? "nan" : (v > 0 ? "inf" : "-inf");
   }
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  // The shortest form that reads back the same, for people.
-  for (int p = 1; p <= 17; ++p) {
-    char shorter[40];
-    std::snprintf(shorter, sizeof shorter, "%.*g", p, v);
-    if (std::strtod(shorter, nullptr) == v) return shorter;
-  }
-  return buf;
+  // The shortest form that reads back the same, for people, with "." in every locale.
+  return tarvel::base::FormatReal(v);
 }
 
 // The value of one element in the snapshot, as text or JSON.
@@ -332,9 +326,9 @@ int Set(tarvel_shm* h, const Item& it, const char* text) {
       break;
     case TARVEL_SHM_DOUBLE:
     case TARVEL_SHM_EXTENDED: {
-      char* end = nullptr;
-      const double d = std::strtod(text, &end);
-      if (end != text && *end == '\0') {
+      const auto parsed = tarvel::base::ParseReal(text);
+      if (parsed) {
+        const double d = *parsed;
         rc = f.type == TARVEL_SHM_DOUBLE ? tarvel_shm_write_f64(h, f.code, it.index, d)
                                          : tarvel_shm_write_ext(h, f.code, it.index, d);
       }
