@@ -6,10 +6,11 @@
  *   shm_helper hold RECORD SUFFIX MS                      takes the mutex, prints "held", keeps it
  * MS ms shm_helper hold-forever RECORD SUFFIX                 takes the mutex, prints "held", waits
  * to be killed shm_helper acquire SUFFIX NAME                        prints the owner ID (or -1)
- *   shm_helper race SUFFIX NAME                           waits for EOF on stdin, then acquires
- *   shm_helper release SUFFIX ID
- *   shm_helper owner SUFFIX                               prints "<id> <name>"
- *   shm_helper field RECORD FIELD                         prints "code index type width offset"
+ *   shm_helper own SUFFIX NAME                            acquires, prints the ID, waits to be
+ * killed shm_helper race SUFFIX NAME                           waits for EOF on stdin, acquires,
+ * prints the ID, waits to be killed shm_helper release SUFFIX ID shm_helper owner SUFFIX prints
+ * "<id> <name>" shm_helper field RECORD FIELD                         prints "code index type width
+ * offset"
  *
  * Raw peers, which use pthread directly on a mutex object ("/Name_MUT") the way a hand-written
  * client following the header might, including its mistakes:
@@ -195,8 +196,24 @@ int main(int argc, char** argv) {
     rc = tarvel_shm_acquire_stage_owner(h, argv[3], &id);
     if (rc != TARVEL_SHM_OK) return Fail(h, rc);
     printf("%d\n", id);
+    if (!strcmp(cmd, "race")) {
+      /* A winner that ended would be a dead owner, whom the next racer may replace. */
+      fflush(stdout);
+      for (;;) pause();
+    }
     tarvel_shm_close(h);
     return 0;
+  }
+  if (!strcmp(cmd, "own") && argc == 4) {
+    tarvel_shm* h = NULL;
+    int32_t id = 0;
+    int rc = Open("OrvoStageData", argv[2], &h);
+    if (rc != TARVEL_SHM_OK) return -rc;
+    rc = tarvel_shm_acquire_stage_owner(h, argv[3], &id);
+    if (rc != TARVEL_SHM_OK) return Fail(h, rc);
+    printf("%d\n", id);
+    fflush(stdout);
+    for (;;) pause();
   }
   if (!strcmp(cmd, "release") && argc == 4) {
     tarvel_shm* h = NULL;

@@ -13,7 +13,7 @@
 // FIELD is "Name", "Name[index]" (a record index) or "Name[KEY]"; a negative VALUE may follow
 // as it is ("-0.5") or after "--". Text goes out as UTF-8 and
 // is stored as CP932. Exit status: 0 done, 1 usage, 2 no such section or field, 3 mutex
-// time-out, 4 other failure.
+// time-out (or its object busy being initialised), 4 other failure.
 #include <signal.h>
 #include <time.h>
 
@@ -60,6 +60,7 @@ int ExitCode(int rc) {
     case TARVEL_SHM_ERR_RANGE:
       return 2;
     case TARVEL_SHM_ERR_TIMEOUT:
+    case TARVEL_SHM_ERR_BUSY:
       return 3;
     default:
       return 4;
@@ -439,8 +440,8 @@ int main(int argc, char** argv) {
   tarvel_shm* h = nullptr;
   const int rc = tarvel_shm_open(record, suffix, 0, &h);
   if (rc != TARVEL_SHM_OK) {
-    std::fprintf(stderr, "tarvel-shm: cannot open %s%s (error %d)\n", record, suffix ? suffix : "",
-                 rc);
+    std::fprintf(stderr, "tarvel-shm: cannot open %s%s (error %d): %s\n", record,
+                 suffix ? suffix : "", rc, tarvel_shm_open_error());
     return ExitCode(rc);
   }
   int status = 0;
