@@ -8,6 +8,7 @@
 #include <span>
 #include <system_error>
 
+#include "base/decimal.h"
 #include "config/paths.h"
 #include "config/profile_file.h"
 
@@ -44,14 +45,9 @@ int IndexOf(const std::array<std::string_view, N>& table, std::string_view text)
 
 // A whole decimal integer that fits an int.
 bool ParseInt(const std::string& text, int* out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-    return false;
-  }
-  *out = static_cast<int>(v);
+  const auto v = base::ParseInteger(text);
+  if (!v || *v < INT_MIN || *v > INT_MAX) return false;
+  *out = static_cast<int>(*v);
   return true;
 }
 

@@ -7,11 +7,9 @@
 #define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <system_error>
 
+#include "base/decimal.h"
 #include "config/paths.h"
 
 namespace tarvel::config {
@@ -75,14 +73,12 @@ base::Result<std::int64_t> ProfileFile::GetInt(std::string_view section, std::st
   const char* v = ini.GetValue(std::string(section).c_str(), std::string(key).c_str(), nullptr);
   if (!v) return def;
   const std::string text = Trim(v);
-  errno = 0;
-  char* end = nullptr;
-  const long long n = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || end == text.c_str() || *end != '\0' || errno == ERANGE) {
+  const auto n = base::ParseInteger(text);
+  if (!n) {
     return base::Status::InvalidArgument(Where(path_, section, key) + ": \"" + text +
                                          "\" is not an integer");
   }
-  return static_cast<std::int64_t>(n);
+  return *n;
 }
 
 base::Result<double> ProfileFile::GetDouble(std::string_view section, std::string_view key,
@@ -92,14 +88,12 @@ base::Result<double> ProfileFile::GetDouble(std::string_view section, std::strin
   const char* v = ini.GetValue(std::string(section).c_str(), std::string(key).c_str(), nullptr);
   if (!v) return def;
   const std::string text = Trim(v);
-  errno = 0;
-  char* end = nullptr;
-  const double d = std::strtod(text.c_str(), &end);
-  if (text.empty() || end == text.c_str() || *end != '\0' || errno == ERANGE) {
+  const auto d = base::ParseReal(text);
+  if (!d) {
     return base::Status::InvalidArgument(Where(path_, section, key) + ": \"" + text +
                                          "\" is not a number");
   }
-  return d;
+  return *d;
 }
 
 std::int64_t ProfileFile::GetProfileInt(std::string_view section, std::string_view key,
@@ -108,7 +102,7 @@ std::int64_t ProfileFile::GetProfileInt(std::string_view section, std::string_vi
   if (!Load(resolvedPath(), &ini)) return def;
   const char* v = ini.GetValue(std::string(section).c_str(), std::string(key).c_str(), nullptr);
   if (!v) return def;
-  return std::strtoll(Trim(v).c_str(), nullptr, 10);
+  return base::LeadingInteger(Trim(v));
 }
 
 std::vector<std::string> ProfileFile::ReadSection(std::string_view section) const {

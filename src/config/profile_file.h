@@ -35,7 +35,7 @@ class ProfileFile {
   // caller can report it and fall back to its default.
   base::Result<std::int64_t> GetInt(std::string_view section, std::string_view key,
                                     std::int64_t def) const;
-  // Likewise for a real ("1.5", "-2e3").
+  // Likewise for a real ("1.5", "-2e3"). Numbers use "." whatever the process locale.
   base::Result<double> GetDouble(std::string_view section, std::string_view key, double def) const;
   // The classic integer read: the leading digits of the value, 0 when there are none, `def` when
   // the key is missing.

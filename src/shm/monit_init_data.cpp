@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "base/decimal.h"
 #include "config/paths.h"
 #include "config/profile_file.h"
 #include "shm/init_data_keys.h"
@@ -105,7 +106,7 @@ base::Status TOrvoMonitData::LoadInitData(const std::string& directory) {
     const std::string_view section = kTrackBallSections[axis];
     if (ini.ReadSection(section).empty()) anyEmpty = true;
     for (const TrackBallKey& k : kTrackBallKeys) {
-      const std::int64_t def = std::strtoll(std::string(k.def).c_str(), nullptr, 10);
+      const std::int64_t def = base::ParseInteger(k.def).value_or(0);
       auto value = ini.GetInt(section, k.key, def);
       std::int64_t v = def;
       if (value.ok()) {

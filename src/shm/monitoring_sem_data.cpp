@@ -1,11 +1,11 @@
 #include "shm/monitoring_sem_data.h"
 
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "base/decimal.h"
 #include "config/paths.h"
 #include "config/profile_file.h"
 
@@ -35,7 +35,7 @@ base::Status TMonitoringSEMData::LoadCoefficients(const std::string& directory) 
   std::array<double, 31> block{};  // 25 coefficients, 5.0, then zeros (26..30)
   std::vector<std::string> bad;
   for (std::size_t k = 0; k < kCoefficientKeys.size(); ++k) {
-    const double def = std::strtod(std::string(kCoefficientKeys[k].def).c_str(), nullptr);
+    const double def = base::ParseReal(kCoefficientKeys[k].def).value_or(0.0);
     auto v = ini.GetDouble("Coefficient", kCoefficientKeys[k].key, def);
     if (!v.ok())
       bad.push_back(v.status().message() + ", took " + std::string(kCoefficientKeys[k].def));

@@ -25,14 +25,14 @@ void TMutex::SetName(std::string name) {
   name_ = std::move(name);
 }
 
-base::Status TMutex::Open(LogSink log) {
+base::Status TMutex::Open(LogSink log, SharedSection::Owner owner) {
   log_ = log ? std::move(log) : LogSink(LogToStderr);
   mutex_.reset();
   if (name_.empty()) SetName("");
   if (name_.find('/') != std::string::npos) {
     return base::Status::InvalidArgument("mutex name \"" + name_ + "\" is not a valid name");
   }
-  auto opened = RobustMutex::Open("/" + name_, log_);
+  auto opened = RobustMutex::Open("/" + name_, log_, owner);
   if (!opened.ok()) return opened.status();
   mutex_ = std::move(opened.value());
   return base::Status::Ok();
@@ -45,10 +45,16 @@ base::Status TMutex::Execute() {
 }
 
 base::Status TMutex::Execute(const std::function<void()>& body) {
-  bool recovered = false;
-  base::Status st = mutex_ ? mutex_->Lock(timeoutMs_, &recovered)
+  RobustMutex::Recovery recovery = RobustMutex::Recovery::kNone;
+  base::Status st = mutex_ ? mutex_->Lock(timeoutMs_, &recovery)
                            : base::Status::Unavailable("mutex " + name_ + " is not open");
-  if (recovered && log_) log_("mutex " + name_ + ": the previous holder died; taken over");
+  if (recovery != RobustMutex::Recovery::kNone && log_) {
+    log_(recovery == RobustMutex::Recovery::kHolderDied
+             ? "mutex " + name_ + ": the previous holder died; taken over"
+             : "mutex " + name_ +
+                   ": a peer left it unrecoverable or half-initialised; "
+                   "initialised afresh");
+  }
   if (!st.ok()) {
     if (OnTimeout) OnTimeout(*this);
     return st;

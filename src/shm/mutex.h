@@ -1,11 +1,11 @@
 // TMutex: a named cross-process mutex with a bounded wait that runs a callback while held
 //, over RobustMutex ("/Name" holding a robust, process-shared pthread mutex).
 //
-// Execute waits at most TimeoutMs() (100 ms). Acquired, or taken over from a holder that died:
-// OnExecute runs and the mutex is released afterwards, also when the callback throws. Timed out,
-// failed to wait, or never opened: OnTimeout runs and nothing is released (only a mutex that was
-// acquired is unlocked). Execute's Status tells which happened, so callers need not use
-// OnTimeout at all.
+// Execute waits at most TimeoutMs() (100 ms). Acquired, taken over from a holder that died, or
+// initialised afresh after a peer left it unrecoverable (both logged): OnExecute runs and the mutex
+// is released afterwards, also when the callback throws. Timed out, failed to wait, or never
+// opened: OnTimeout runs and nothing is released (only a mutex that was acquired is unlocked).
+// Execute's Status tells which happened, so callers need not use OnTimeout at all.
 //
 // Owns its RobustMutex; copying is deleted. Main thread only. Close and the destructor never
 // throw.
@@ -42,8 +42,9 @@ class TMutex {
   int TimeoutMs() const { return timeoutMs_; }
   void SetTimeoutMs(int ms) { timeoutMs_ = ms; }
 
-  // Creates the named mutex, or opens it when another process has it.
-  base::Status Open(LogSink log = {});
+  // Creates the named mutex, or opens it when another process has it. `owner`: whose existing
+  // object is adopted (see SharedSection); the server's records take only their own user's.
+  base::Status Open(LogSink log = {}, SharedSection::Owner owner = SharedSection::Owner::kSelf);
   bool IsOpen() const { return mutex_ != nullptr; }
 
   // Runs OnExecute under the mutex (see above).

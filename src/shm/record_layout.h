@@ -18,6 +18,10 @@ inline constexpr std::string_view kStageRecord = "OrvoStageData";
 inline constexpr std::string_view kMonitoringSemRecord = "MonitoringSEMData";
 inline constexpr std::string_view kCanDialRecord = "CanDialData";
 
+// The five, in the order the link manager creates them.
+inline constexpr std::string_view kRecordNames[] = {kMonitorRecord, kIonRecord, kStageRecord,
+                                                    kMonitoringSemRecord, kCanDialRecord};
+
 // The mutex of a section is the section name followed by this.
 inline constexpr std::string_view kMutexSuffix = "_MUT";
 

@@ -1,13 +1,13 @@
 #include "shm/robust_mutex.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
 
 namespace tarvel::shm {
 namespace {
@@ -15,15 +15,38 @@ namespace {
 constexpr std::uint64_t kFresh = 0;
 constexpr std::uint64_t kInitialising = 1;
 constexpr std::uint64_t kReady = 2;
+constexpr std::uint64_t kStateMask = 0xFFFFFFFFu;
+// Attempts at re-initialising within one Lock: another peer may spoil the fresh mutex at once.
+constexpr int kReinitAttempts = 3;
 
 static_assert(sizeof(pthread_mutex_t) <= RobustMutex::kObjectSize - RobustMutex::kMutexOffset);
 
-std::uint64_t Word(std::uint64_t state, pid_t pid) {
-  return state | (static_cast<std::uint64_t>(static_cast<std::uint32_t>(pid)) << 32);
+std::uint64_t Word(std::uint64_t state, std::uint32_t high) {
+  return state | (static_cast<std::uint64_t>(high) << 32);
+}
+
+std::uint64_t StateOf(std::uint64_t w) {
+  return w & kStateMask;
 }
 
 bool ProcessGone(pid_t pid) {
   return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+std::int64_t MonotonicMs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// A generation unlike `old`: monotonic time is shared by every process of the machine, so two
+// re-initialisations practically never draw the same one; 0 is what a fresh object had.
+std::uint32_t NextGeneration(std::uint32_t old) {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  std::uint32_t g = static_cast<std::uint32_t>(t.tv_sec * 1000003 + t.tv_nsec) | 1u;
+  if (g == old) g += 2;
+  return g;
 }
 
 int InitMutex(pthread_mutex_t* m) {
@@ -38,106 +61,181 @@ int InitMutex(pthread_mutex_t* m) {
   return rc;
 }
 
-pthread_mutex_t* MutexIn(const SharedSection& s) {
-  return reinterpret_cast<pthread_mutex_t*>(s.bytes().data() + RobustMutex::kMutexOffset);
+timespec DeadlineIn(int timeoutMs) {
+  timespec d{};
+  const long ms = timeoutMs < 0 ? 0 : timeoutMs;
+  ::clock_gettime(CLOCK_MONOTONIC, &d);
+  d.tv_sec += ms / 1000;
+  d.tv_nsec += (ms % 1000) * 1000000L;
+  if (d.tv_nsec >= 1000000000L) {
+    d.tv_sec += 1;
+    d.tv_nsec -= 1000000000L;
+  }
+  return d;
 }
 
 }  // namespace
 
 base::Result<std::unique_ptr<RobustMutex>> RobustMutex::Open(const std::string& objectName,
-                                                             LogSink log) {
-  auto section = SharedSection::Open(objectName, SharedSection::Mode::kCreate, kObjectSize, log);
+                                                             LogSink log,
+                                                             SharedSection::Owner owner) {
+  auto section =
+      SharedSection::Open(objectName, SharedSection::Mode::kCreate, kObjectSize, log, owner);
   if (!section.ok()) return section.status();
-  std::unique_ptr<SharedSection> s = std::move(section.value());
-  if (s->bytes().size() < kObjectSize) {
+  if (section.value()->bytes().size() < kObjectSize) {
     return base::Status::Corrupt("mutex object " + objectName + " is smaller than " +
                                  std::to_string(kObjectSize) + " bytes");
   }
-  std::atomic_ref<std::uint64_t> word(*reinterpret_cast<std::uint64_t*>(s->bytes().data()));
-  const pid_t self = ::getpid();
+  std::unique_ptr<RobustMutex> m(new RobustMutex(std::move(section.value())));
+  Recovery recovery = Recovery::kNone;
+  auto ready = m->EnsureReady(&recovery);
+  if (!ready.ok()) {
+    // Another process is initialising it right now: the first access finishes the job.
+    if (ready.status().code() != base::Status::Code::kUnavailable) return ready.status();
+    if (log) log(ready.status().message() + "; accesses are skipped until that ends");
+  } else if (recovery == Recovery::kReinitialised && log) {
+    log("mutex object " + objectName + " was left half-initialised; initialised afresh");
+  }
+  return m;
+}
 
-  timespec start{};
-  ::clock_gettime(CLOCK_MONOTONIC, &start);
+pthread_mutex_t* RobustMutex::mutex() const {
+  return reinterpret_cast<pthread_mutex_t*>(section_->bytes().data() + kMutexOffset);
+}
+
+std::uint64_t RobustMutex::LoadWord() const {
+  return std::atomic_ref<std::uint64_t>(*reinterpret_cast<std::uint64_t*>(section_->bytes().data()))
+      .load(std::memory_order_acquire);
+}
+
+bool RobustMutex::TakeAndInitialise(std::uint64_t seen, std::uint32_t generation,
+                                    base::Status* error) {
+  std::atomic_ref<std::uint64_t> word(*reinterpret_cast<std::uint64_t*>(section_->bytes().data()));
+  const auto self = static_cast<std::uint32_t>(::getpid());
+  if (!word.compare_exchange_strong(seen, Word(kInitialising, self), std::memory_order_acq_rel))
+    return false;
+  const int rc = InitMutex(mutex());
+  if (rc != 0) {
+    // Back to fresh, so the next opener tries again.
+    word.store(kFresh, std::memory_order_release);
+    *error = base::Status::FromErrno("pthread_mutex_init(" + objectName() + ")", rc);
+    return true;
+  }
+  word.store(Word(kReady, generation), std::memory_order_release);
+  *error = base::Status::Ok();
+  return true;
+}
+
+base::Result<std::uint64_t> RobustMutex::EnsureReady(Recovery* recovery) {
+  std::int64_t waitStart = -1;
   for (;;) {
-    std::uint64_t seen = word.load(std::memory_order_acquire);
-    const std::uint64_t state = seen & 0xFFFFFFFFu;
-    if (state == kReady) break;
-    bool mine = false;
+    const std::uint64_t w = LoadWord();
+    const std::uint64_t state = StateOf(w);
+    if (state == kReady) {
+      stuckWord_ = 0;
+      return w;
+    }
+    base::Status error;
     if (state == kFresh) {
-      mine =
-          word.compare_exchange_strong(seen, Word(kInitialising, self), std::memory_order_acq_rel);
-    } else if (state == kInitialising && ProcessGone(static_cast<pid_t>(seen >> 32))) {
-      // The initialiser died before it finished; nobody can hold a mutex that was never ready.
-      mine =
-          word.compare_exchange_strong(seen, Word(kInitialising, self), std::memory_order_acq_rel);
+      if (TakeAndInitialise(w, NextGeneration(0), &error) && !error.ok()) return error;
+      continue;
     }
-    if (mine) {
-      const int rc = InitMutex(MutexIn(*s));
-      if (rc != 0) {
-        word.store(kFresh, std::memory_order_release);
-        return base::Status::FromErrno("pthread_mutex_init(" + objectName + ")", rc);
+    // Being initialised, or a state no protocol version writes (treated as a stuck one).
+    const auto pid = static_cast<pid_t>(w >> 32);
+    const std::int64_t now = MonotonicMs();
+    if (w != stuckWord_) {
+      stuckWord_ = w;
+      stuckSinceMs_ = now;
+    }
+    const bool dead = state == kInitialising && ProcessGone(pid);
+    if (dead || now - stuckSinceMs_ > kInitStaleMs) {
+      // Nobody can hold a mutex that never became ready, so starting over is safe.
+      if (TakeAndInitialise(w, NextGeneration(0), &error)) {
+        if (!error.ok()) return error;
+        if (recovery) *recovery = Recovery::kReinitialised;
       }
-      word.store(Word(kReady, 0), std::memory_order_release);
-      break;
+      continue;
     }
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const long elapsedMs =
-        (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
-    if (elapsedMs > kInitWaitMs) {
-      return base::Status::Timeout("mutex object " + objectName + " was not initialised within " +
-                                   std::to_string(kInitWaitMs) + " ms");
+    if (waitStart < 0) waitStart = now;
+    if (now - waitStart >= kInitWaitMs) {
+      return base::Status::Unavailable("mutex object " + objectName() +
+                                       " is being initialised by pid " + std::to_string(pid));
     }
-    const timespec pause{0, 1000000};  // 1 ms: another process is initialising right now
-    ::nanosleep(&pause, nullptr);
+    ::sched_yield();
   }
-  return std::unique_ptr<RobustMutex>(new RobustMutex(std::move(s)));
 }
 
-base::Status RobustMutex::Lock(int timeoutMs, bool* recovered) {
-  if (recovered) *recovered = false;
-  pthread_mutex_t* m = MutexIn(*section_);
-  // The uncontended case needs no deadline (and no clock read).
+base::Status RobustMutex::Reinitialise(std::uint64_t failedWord, Recovery* recovery) {
+  if (LoadWord() != failedWord) return base::Status::Ok();  // another process did it already
+  base::Status error;
+  if (TakeAndInitialise(failedWord, NextGeneration(static_cast<std::uint32_t>(failedWord >> 32)),
+                        &error)) {
+    if (!error.ok()) return error;
+    if (recovery) *recovery = Recovery::kReinitialised;
+  }
+  return base::Status::Ok();
+}
+
+base::Status RobustMutex::Lock(int timeoutMs, Recovery* recovery) {
+  if (recovery) *recovery = Recovery::kNone;
+  std::uint64_t w = LoadWord();
+  if (StateOf(w) != kReady) {
+    auto ready = EnsureReady(recovery);
+    if (!ready.ok()) return ready.status();
+    w = *ready;
+  }
+  pthread_mutex_t* m = mutex();
+  // The uncontended case: no deadline, no clock read.
   int rc = pthread_mutex_trylock(m);
-  if (rc == EBUSY) rc = TimedLock(m, timeoutMs);
-  return Finish(m, rc, timeoutMs, recovered);
-}
-
-int RobustMutex::TimedLock(pthread_mutex_t* m, int timeoutMs) {
+  if (rc == 0) return base::Status::Ok();
   timespec deadline{};
-  const long ms = timeoutMs < 0 ? 0 : timeoutMs;
-  ::clock_gettime(CLOCK_REALTIME, &deadline);
-  deadline.tv_sec += ms / 1000;
-  deadline.tv_nsec += (ms % 1000) * 1000000L;
-  if (deadline.tv_nsec >= 1000000000L) {
-    deadline.tv_sec += 1;
-    deadline.tv_nsec -= 1000000000L;
+  bool haveDeadline = false;
+  auto wait = [&] {
+    if (!haveDeadline) deadline = DeadlineIn(timeoutMs);
+    haveDeadline = true;
+    return pthread_mutex_clocklock(m, CLOCK_MONOTONIC, &deadline);
+  };
+  if (rc == EBUSY) rc = wait();
+  for (int attempt = 0; rc == ENOTRECOVERABLE && attempt < kReinitAttempts; ++attempt) {
+    // Not a single further call on this mutex before it is initialised afresh: glibc's trylock
+    // has left it locked by this thread.
+    base::Status st = Reinitialise(w, recovery);
+    if (!st.ok()) return st;
+    auto ready = EnsureReady(recovery);
+    if (!ready.ok()) return ready.status();
+    w = *ready;
+    rc = pthread_mutex_trylock(m);
+    if (rc == EBUSY) rc = wait();
   }
-  return pthread_mutex_timedlock(m, &deadline);
+  return Finish(rc, timeoutMs, recovery);
 }
 
-base::Status RobustMutex::Finish(pthread_mutex_t* m, int rc, int timeoutMs, bool* recovered) {
+base::Status RobustMutex::Finish(int rc, int timeoutMs, Recovery* recovery) {
   if (rc == 0) return base::Status::Ok();
   if (rc == EOWNERDEAD) {
     // The holder died inside its access; its transfer may be half done, but the record has no
     // invariant across fields, so the next access goes on as after an abandoned Windows mutex.
-    const int c = pthread_mutex_consistent(m);
+    const int c = pthread_mutex_consistent(mutex());
     if (c != 0) {
-      pthread_mutex_unlock(m);
+      pthread_mutex_unlock(mutex());
       return base::Status::FromErrno("pthread_mutex_consistent(" + objectName() + ")", c);
     }
-    if (recovered) *recovered = true;
+    if (recovery && *recovery == Recovery::kNone) *recovery = Recovery::kHolderDied;
     return base::Status::Ok();
   }
   if (rc == ETIMEDOUT || rc == EBUSY) {
     return base::Status::Timeout("mutex " + objectName() + " not obtained within " +
                                  std::to_string(timeoutMs < 0 ? 0 : timeoutMs) + " ms");
   }
-  return base::Status::FromErrno("pthread_mutex_timedlock(" + objectName() + ")", rc);
+  if (rc == ENOTRECOVERABLE) {
+    return base::Status::Unavailable("mutex " + objectName() +
+                                     " is made unrecoverable again and again by a peer");
+  }
+  return base::Status::FromErrno("pthread_mutex_clocklock(" + objectName() + ")", rc);
 }
 
 base::Status RobustMutex::Unlock() {
-  const int rc = pthread_mutex_unlock(MutexIn(*section_));
+  const int rc = pthread_mutex_unlock(mutex());
   if (rc != 0) return base::Status::FromErrno("pthread_mutex_unlock(" + objectName() + ")", rc);
   return base::Status::Ok();
 }

@@ -1,8 +1,8 @@
 #include "shm/shared_data.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "shm/extended.h"
 #include "shm/seek_position.h"
@@ -24,6 +24,11 @@ base::Result<T> ReadAs(TOrvoSharedData& d, std::uint8_t code, std::int32_t index
   base::Status st = d.ReadValue(code, index, type, &v);
   if (!st.ok()) return st;
   return v;
+}
+
+base::Status TooLong(std::size_t n) {
+  return base::Status::OutOfRange("a block of " + std::to_string(n) +
+                                  " bytes is longer than any record");
 }
 
 }  // namespace
@@ -56,7 +61,8 @@ TOrvoSharedData::TOrvoSharedData(std::string recordName, bool master, RecordOpti
     openStatus_ = sst;
     return;
   }
-  openStatus_ = mutex_.Open(log_);
+  // The server's mutex object may belong to another user of the group.
+  openStatus_ = mutex_.Open(log_, SharedSection::Owner::kAnyone);
   if (!openStatus_.ok()) (void)Report(openStatus_);
 }
 
@@ -148,18 +154,21 @@ base::Status TOrvoSharedData::ReadValue(std::uint8_t code, std::int32_t index, V
 
 base::Status TOrvoSharedData::WriteBlock(std::uint8_t code, std::int32_t index,
                                          std::span<const std::uint8_t> bytes) {
-  std::vector<std::uint8_t> temp(bytes.begin(), bytes.end());
-  return Transfer(code, index, temp.data(), static_cast<std::int32_t>(temp.size()), true,
-                  ValueType::kBlock);
+  // Checked before anything is copied: a count no section can hold must not become a
+  // negative 32-bit one. The transfer reads straight from the caller's bytes (the step only
+  // reads them, so the cast away from const is safe).
+  if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) return Report(TooLong(bytes.size()));
+  return Transfer(code, index, const_cast<std::uint8_t*>(bytes.data()),
+                  static_cast<std::int32_t>(bytes.size()), true, ValueType::kBlock);
 }
 
 base::Status TOrvoSharedData::ReadBlock(std::uint8_t code, std::int32_t index,
                                         std::span<std::uint8_t> out) {
-  std::vector<std::uint8_t> temp(out.size());
-  base::Status st = Transfer(code, index, temp.data(), static_cast<std::int32_t>(temp.size()),
-                             false, ValueType::kBlock);
-  if (st.ok() && !out.empty()) std::memcpy(out.data(), temp.data(), out.size());
-  return st;
+  if (out.size() > static_cast<std::size_t>(INT32_MAX)) return Report(TooLong(out.size()));
+  // Transfer checks the whole range against the section before the mutex is taken, so the copy
+  // into `out` is all or nothing.
+  return Transfer(code, index, out.data(), static_cast<std::int32_t>(out.size()), false,
+                  ValueType::kBlock);
 }
 
 base::Status TOrvoSharedData::WriteByte(std::uint8_t code, std::int32_t index, std::uint8_t v) {

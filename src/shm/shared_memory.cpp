@@ -23,7 +23,9 @@ base::Status TSharedMemory::Create(const std::string& name, int master, std::int
     return base::Status::InvalidArgument("section name \"" + name + "\" is not a valid name");
   }
   const auto mode = master == 1 ? SharedSection::Mode::kCreate : SharedSection::Mode::kOpen;
-  auto opened = SharedSection::Open("/" + name, mode, static_cast<std::size_t>(size_), log);
+  // A master adopts only its own user's section; a slave opens the master's, whoever runs it.
+  const auto owner = master == 1 ? SharedSection::Owner::kSelf : SharedSection::Owner::kAnyone;
+  auto opened = SharedSection::Open("/" + name, mode, static_cast<std::size_t>(size_), log, owner);
   if (!opened.ok()) {
     if (opened.status().code() != base::Status::Code::kNotFound) {
       log(std::string(master == 1 ? "Shared Memmory Failed (Master)"

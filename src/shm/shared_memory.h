@@ -1,10 +1,11 @@
 // TSharedMemory: a byte stream over a named shared section.
 //
 // Master (master == 1) creates the section "/Name" or opens it when it exists; any other value
-// opens an existing one. Read, Write and Seek follow the published stream rules exactly (return -1 without a
-// view, no partial write, Seek does not clamp), with one mending: every transfer is bounded by
-// Size() and by the real size of the mapping, since an existing section may be smaller than the
-// size asked for. Memory() gives the same bounded view for callers that copy a whole section.
+// opens an existing one. Read, Write and Seek follow the published stream rules exactly (return -1
+// without a view, no partial write, Seek does not clamp), with two mendings: an existing section is
+// adopted only when it is fit (mode 0660, at least the size asked for, a master's own; see
+// SharedSection), and every transfer is bounded by Size() and by the real size of the mapping.
+// Memory() gives the same bounded view for callers that copy a whole section.
 //
 // Owns the mapping (through SharedSection); copying is deleted. Main thread only. Failures are
 // logged through the sink given to Create and returned, never shown in a message box, and the

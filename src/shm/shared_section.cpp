@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <string>
 
 namespace tarvel::shm {
 namespace {
@@ -20,11 +22,38 @@ struct FdGuard {
   }
 };
 
+std::string ModeText(mode_t m) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04o", static_cast<unsigned>(m & 07777));
+  return buf;
+}
+
+// What makes an existing object unfit for adoption; empty when it is fit.
+std::string Mismatch(const struct stat& st, std::size_t size, SharedSection::Owner owner) {
+  std::string why;
+  auto add = [&why](const std::string& s) { why += (why.empty() ? "" : ", ") + s; };
+  if (owner == SharedSection::Owner::kSelf && st.st_uid != ::geteuid()) {
+    add("owner uid " + std::to_string(st.st_uid) + " is not this process's uid " +
+        std::to_string(::geteuid()));
+  }
+  // Our own objects are exactly 0660; another user's (a client's bitmap, the server's record seen
+  // by a client) may be narrower, but never open to other users.
+  const mode_t m = st.st_mode & 07777;
+  if (owner == SharedSection::Owner::kSelf ? m != kMode : (m & ~kMode) != 0)
+    add("mode " + ModeText(st.st_mode) + " is not 0660");
+  const auto actual = static_cast<std::uintmax_t>(st.st_size);
+  // Size 0 is a creator that has not sized the object yet; the caller sizes it.
+  if (actual != 0 && actual < size) {
+    add("size " + std::to_string(actual) + " is smaller than " + std::to_string(size) + " bytes");
+  }
+  return why;
+}
+
 }  // namespace
 
 base::Result<std::unique_ptr<SharedSection>> SharedSection::Open(const std::string& objectName,
                                                                  Mode mode, std::size_t size,
-                                                                 LogSink log) {
+                                                                 LogSink log, Owner owner) {
   bool created = false;
   int fd = -1;
   if (mode == Mode::kCreate) {
@@ -32,7 +61,11 @@ base::Result<std::unique_ptr<SharedSection>> SharedSection::Open(const std::stri
     if (fd >= 0) {
       created = true;
       // The umask may have narrowed the mode; the contract says 0660.
-      (void)::fchmod(fd, kMode);
+      if (::fchmod(fd, kMode) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return base::Status::FromErrno("fchmod(" + objectName + ", 0660)", err);
+      }
     } else if (errno == EEXIST) {
       fd = ::shm_open(objectName.c_str(), O_RDWR, 0);
     }
@@ -49,8 +82,16 @@ base::Result<std::unique_ptr<SharedSection>> SharedSection::Open(const std::stri
 
   struct stat st {};
   if (::fstat(fd, &st) != 0) return base::Status::FromErrno("fstat(" + objectName + ")", errno);
+  if (!created) {
+    const std::string why = Mismatch(st, size, owner);
+    if (!why.empty()) {
+      return base::Status::Corrupt("shared object " + objectName +
+                                   " exists but is not fit: " + why + "; it was left untouched");
+    }
+  }
   std::size_t actual = static_cast<std::size_t>(st.st_size);
-  if (mode == Mode::kCreate && actual < size) {
+  if (actual == 0 && size > 0 && mode == Mode::kCreate) {
+    // Never shrinks or grows an object with a size: other processes may have it mapped.
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
       return base::Status::FromErrno("ftruncate(" + objectName + ")", errno);
     }

@@ -2,10 +2,13 @@
 // behind TSharedMemory).
 //
 // Section "Name" is the object "/Name" (/dev/shm/Name), created with mode 0660. Creating a name
-// that exists opens the existing object; a creator grows an existing object that is smaller than
-// asked (never shrinks one, which would fault other processes' mappings). An opener maps the
-// object at its real size, which may differ from what the caller expects: users bound every
-// transfer by bytes().size().
+// that exists opens the existing object. An object that exists already is checked before it is
+// adopted, since anyone with access to /dev/shm can make one first: its mode must be 0660 (with
+// Owner::kAnyone at most 0660, so never open to other users), its size at least `size` (an object
+// still of size 0, whose creator has not sized it yet, is sized by the caller), and with
+// Owner::kSelf its owner must be this process's user. A mismatch is a Corrupt status naming the
+// object and what differs, and nothing is written into it. An opener maps the object at its real
+// size, which may be larger than asked: users bound every transfer by bytes().size().
 //
 // Owns the mapping; moving transfers it, copying is deleted. Nothing is unlinked on destruction:
 // the object and its contents outlive this process, as the platform contract requires. The
@@ -30,12 +33,16 @@ using LogSink = std::function<void(const std::string&)>;
 class SharedSection {
  public:
   enum class Mode { kCreate, kOpen };
+  // Who may own an existing object: the server adopts only its own user's objects; a client
+  // opens the server's, which another user of the group may own.
+  enum class Owner { kSelf, kAnyone };
 
-  // `objectName` is the POSIX name with its leading "/". kCreate creates the object with at
-  // least `size` bytes (or opens and, if needed, grows an existing one); kOpen opens an existing
-  // object and maps its real size (`size` is ignored).
+  // `objectName` is the POSIX name with its leading "/". kCreate creates the object with `size`
+  // bytes or opens an existing one; kOpen opens an existing object only. Either way an existing
+  // object is checked as above and mapped at its real size.
   static base::Result<std::unique_ptr<SharedSection>> Open(const std::string& objectName, Mode mode,
-                                                           std::size_t size, LogSink log = {});
+                                                           std::size_t size, LogSink log = {},
+                                                           Owner owner = Owner::kSelf);
 
   // Removes the name (tests and tools only; the server never unlinks). A missing name is fine.
   static base::Status Unlink(const std::string& objectName);

@@ -113,12 +113,18 @@ base::Result<std::int16_t> TOrvoStageData::GetJogState() {
 }
 
 base::Result<std::int32_t> TOrvoStageData::AcquireStageOwner(std::string_view name) {
+  return AcquireStageOwner(name, {}, {});
+}
+
+base::Result<std::int32_t> TOrvoStageData::AcquireStageOwner(
+    std::string_view name, const std::function<bool(std::int32_t)>& ownerGone,
+    const std::function<void(std::int32_t)>& acquired) {
   const std::string_view stored = CutCp932(name, kStageOwnerNameWidth - 1);
   std::int32_t result = -1;
   base::Status st = Locked([&](HeldRecord& h) {
     std::int32_t id = 0;
     if (!h.ReadI32(kCode, kOwnerIdIndex, &id)) return false;
-    if (id > 0) {
+    if (id > 0 && !(ownerGone && ownerGone(id))) {
       result = -1;
       return true;
     }
@@ -128,7 +134,9 @@ base::Result<std::int32_t> TOrvoStageData::AcquireStageOwner(std::string_view na
     if (!h.Write(kCode, kOwnerNameIndex, std::span<const std::uint8_t>(text, stored.size() + 1)))
       return false;
     result = DrawOwnerId();
-    return h.WriteI32(kCode, kOwnerIdIndex, result);
+    if (!h.WriteI32(kCode, kOwnerIdIndex, result)) return false;
+    if (acquired) acquired(result);
+    return true;
   });
   if (!st.ok()) return st;
   return result;

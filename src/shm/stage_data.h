@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -52,6 +53,12 @@ class TOrvoStageData : public TOrvoSharedData {
   // The owner name is CP932 text; at most 99 bytes are stored (cut before a split character).
   // Returns the new owner ID 1..999, or -1 when the stage is owned already (name and ID kept).
   base::Result<std::int32_t> AcquireStageOwner(std::string_view name);
+  // The same, where `ownerGone(id)` may judge, in the same hold, that the current owner `id` has
+  // gone: its slot is then taken over. `acquired(id)` runs in the same hold after a successful
+  // acquire. Either may be empty.
+  base::Result<std::int32_t> AcquireStageOwner(std::string_view name,
+                                               const std::function<bool(std::int32_t)>& ownerGone,
+                                               const std::function<void(std::int32_t)>& acquired);
   // Frees the slot when `id` is the stored ID; otherwise changes nothing.
   base::Status ReleaseStageOwner(std::int32_t id);
   // The text up to the first NUL within the 100 bytes (all 100 when there is none).

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/byte_reader.h"
 #include "base/byte_writer.h"
 #include "base/code_page.h"
+#include "base/decimal.h"
 
 namespace tarvel::base {
 namespace {
@@ -79,8 +82,42 @@ TEST(CodePage, JapaneseRoundTripsAndBadInputIsReplaced) {
   EXPECT_EQ(Cp932ToUtf8(sjis), utf8);
   EXPECT_EQ(Utf8ToCp932("AB"), "AB");
   // A character CP932 lacks becomes one '?'; a broken byte sequence never throws.
-  EXPECT_EQ(Utf8ToCp932("a\xF0\x9F\x98\x80" "b"), "a?b");
+  EXPECT_EQ(Utf8ToCp932("a\xF0\x9F\x98\x80"
+                        "b"),
+            "a?b");
   EXPECT_EQ(Cp932ToUtf8("A\x81"), "A\xEF\xBF\xBD");
+}
+
+TEST(Decimal, WholeTextsOnlyAndOnlyInRange) {
+  const struct {
+    const char* text;
+    std::optional<double> real;
+    std::optional<std::int64_t> integer;
+  } cases[] = {
+      {"1.5", 1.5, std::nullopt},
+      {"-2e3", -2000.0, std::nullopt},
+      {"+7", 7.0, 7},
+      {".5", 0.5, std::nullopt},
+      {"42", 42.0, 42},
+      {"+-1", std::nullopt, std::nullopt},
+      {"", std::nullopt, std::nullopt},
+      {"1,5", std::nullopt, std::nullopt},
+      {"1.5x", std::nullopt, std::nullopt},
+      {"0x10", std::nullopt, std::nullopt},
+      {"1e999", std::nullopt, std::nullopt},
+      {"9223372036854775808", 9223372036854775808.0, std::nullopt},
+      {"-9223372036854775808", -9223372036854775808.0, INT64_MIN},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ParseReal(c.text), c.real);
+    EXPECT_EQ(ParseInteger(c.text), c.integer);
+  }
+  EXPECT_EQ(LeadingInteger("  -12abc"), -12);
+  EXPECT_EQ(LeadingInteger("abc"), 0);
+  EXPECT_EQ(LeadingInteger("99999999999999999999"), INT64_MAX);
+  EXPECT_EQ(FormatReal(0.46), "0.46");
+  EXPECT_EQ(ParseReal(FormatReal(0.1 + 0.2)), 0.1 + 0.2);
 }
 
 }  // namespace

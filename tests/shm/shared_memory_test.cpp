@@ -106,27 +106,6 @@ TEST_F(SharedMemoryTest, SectionIsMode0660) {
   EXPECT_EQ(st.st_mode & 0777, 0660u);
 }
 
-// An existing section may be smaller than asked: transfers stop at its real end.
-TEST_F(SharedMemoryTest, TransfersAreBoundedByASmallerExistingSection) {
-  const std::string name = Name("Small");
-  const int fd = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT, 0660);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, 20), 0);
-  ::close(fd);
-  TSharedMemory m;
-  ASSERT_TRUE(m.Create(name, 0, 44, Quiet).ok());
-  EXPECT_EQ(m.Memory().size(), 20u);
-  std::uint8_t b[8] = {};
-  m.Seek(16, 0);
-  EXPECT_EQ(m.Write(b, 8), -1);
-  m.Seek(16, 0);
-  EXPECT_EQ(m.Read(b, 8), 4);
-  // A master grows the section to the size it asks for; nobody ever shrinks it.
-  TSharedMemory master;
-  ASSERT_TRUE(master.Create(name, 1, 44, Quiet).ok());
-  EXPECT_EQ(master.Memory().size(), 44u);
-}
-
 TEST(MutexTest, EmptyNameBecomesTheApplicationTitle) {
   TMutex m;
   m.SetName("");

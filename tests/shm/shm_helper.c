@@ -6,10 +6,18 @@
  *   shm_helper hold RECORD SUFFIX MS                      takes the mutex, prints "held", keeps it
  * MS ms shm_helper hold-forever RECORD SUFFIX                 takes the mutex, prints "held", waits
  * to be killed shm_helper acquire SUFFIX NAME                        prints the owner ID (or -1)
- *   shm_helper race SUFFIX NAME                           waits for EOF on stdin, then acquires
- *   shm_helper release SUFFIX ID
- *   shm_helper owner SUFFIX                               prints "<id> <name>"
- *   shm_helper field RECORD FIELD                         prints "code index type width offset"
+ *   shm_helper own SUFFIX NAME                            acquires, prints the ID, waits to be
+ * killed shm_helper race SUFFIX NAME                           waits for EOF on stdin, acquires,
+ * prints the ID, waits to be killed shm_helper release SUFFIX ID shm_helper owner SUFFIX prints
+ * "<id> <name>" shm_helper field RECORD FIELD                         prints "code index type width
+ * offset"
+ *
+ * Raw peers, which use pthread directly on a mutex object ("/Name_MUT") the way a hand-written
+ * client following the header might, including its mistakes:
+ *   shm_helper raw-hold-forever OBJECT    locks, prints "held", waits to be killed
+ *   shm_helper raw-abandon OBJECT         locks, prints "held" and the lock result, waits for EOF
+ *                                         on stdin, then unlocks without making the mutex
+ *                                         consistent (an abandoned one becomes unrecoverable)
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,7 +25,48 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/mman.h>
+
 #include "tarvel_shm.h"
+
+/* The mutex of a mutex object, mapped straight from /dev/shm. */
+static pthread_mutex_t* RawMutex(const char* object) {
+  int fd = shm_open(object, O_RDWR, 0);
+  void* p;
+  if (fd < 0) return NULL;
+  p = mmap(NULL, 128, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  close(fd);
+  return p == MAP_FAILED ? NULL : (pthread_mutex_t*)((char*)p + 64);
+}
+
+static int RawPeer(const char* cmd, const char* object) {
+  pthread_mutex_t* m = RawMutex(object);
+  int rc;
+  char c;
+  if (!m) {
+    fprintf(stderr, "shm_helper: cannot map %s\n", object);
+    return 2;
+  }
+  rc = pthread_mutex_lock(m);
+  if (rc != 0 && rc != EOWNERDEAD) {
+    fprintf(stderr, "shm_helper: lock %s: %d\n", object, rc);
+    return 3;
+  }
+  printf("held %s\n", rc == EOWNERDEAD ? "EOWNERDEAD" : "0");
+  fflush(stdout);
+  if (!strcmp(cmd, "raw-hold-forever")) {
+    for (;;) pause();
+  }
+  while (read(0, &c, 1) > 0) {
+  }
+  /* The mistake under test: no pthread_mutex_consistent before the unlock. */
+  rc = pthread_mutex_unlock(m);
+  printf("unlocked %d\n", rc);
+  return 0;
+}
 
 static int Open(const char* record, const char* suffix, tarvel_shm** h) {
   int rc = tarvel_shm_open(record, suffix, 0, h);
@@ -147,8 +196,24 @@ int main(int argc, char** argv) {
     rc = tarvel_shm_acquire_stage_owner(h, argv[3], &id);
     if (rc != TARVEL_SHM_OK) return Fail(h, rc);
     printf("%d\n", id);
+    if (!strcmp(cmd, "race")) {
+      /* A winner that ended would be a dead owner, whom the next racer may replace. */
+      fflush(stdout);
+      for (;;) pause();
+    }
     tarvel_shm_close(h);
     return 0;
+  }
+  if (!strcmp(cmd, "own") && argc == 4) {
+    tarvel_shm* h = NULL;
+    int32_t id = 0;
+    int rc = Open("OrvoStageData", argv[2], &h);
+    if (rc != TARVEL_SHM_OK) return -rc;
+    rc = tarvel_shm_acquire_stage_owner(h, argv[3], &id);
+    if (rc != TARVEL_SHM_OK) return Fail(h, rc);
+    printf("%d\n", id);
+    fflush(stdout);
+    for (;;) pause();
   }
   if (!strcmp(cmd, "release") && argc == 4) {
     tarvel_shm* h = NULL;
@@ -179,6 +244,9 @@ int main(int argc, char** argv) {
     if (rc != TARVEL_SHM_OK) return -rc;
     printf("%d %d %d %d %ld\n", f.code, index, f.type, f.width, tarvel_shm_offset(f.code, index));
     return 0;
+  }
+  if ((!strcmp(cmd, "raw-hold-forever") || !strcmp(cmd, "raw-abandon")) && argc == 3) {
+    return RawPeer(cmd, argv[2]);
   }
   fprintf(stderr, "shm_helper: bad arguments\n");
   return 100;

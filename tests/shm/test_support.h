@@ -76,12 +76,12 @@ inline void PokeRaw(std::string_view record, std::size_t off, const void* p, std
 
 // Removes every object a test made (the server itself never unlinks).
 inline void UnlinkAll() {
-  for (std::string_view r :
-       {kMonitorRecord, kIonRecord, kStageRecord, kMonitoringSemRecord, kCanDialRecord}) {
+  for (std::string_view r : kRecordNames) {
     const std::string base = "/" + std::string(r) + Suffix();
     (void)SharedSection::Unlink(base);
     (void)SharedSection::Unlink(base + std::string(kMutexSuffix));
   }
+  (void)SharedSection::Unlink("/" + std::string(kStageRecord) + Suffix() + "_OWNER");
 }
 
 // A private ORVO root below the one the test command gives (or /tmp), with or without Data/.
@@ -121,8 +121,10 @@ class Child {
  public:
   explicit Child(std::vector<std::string> argv) {
     int in[2], out[2];
-    EXPECT_EQ(::pipe(in), 0);
-    EXPECT_EQ(::pipe(out), 0);
+    // Close-on-exec, so a later child does not keep this one's stdin open (dup2 clears it for
+    // the child's own 0 and 1).
+    EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
+    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(in[0], 0);

@@ -24,6 +24,8 @@ class TOwnRecordNames {
       ::shm_unlink(section.c_str());
       ::shm_unlink((section + "_MUT").c_str());
     }
+    // The stage owner's liveness object of the client library.
+    ::shm_unlink(("/OrvoStageData" + suffix_ + "_OWNER").c_str());
   }
   TOwnRecordNames(const TOwnRecordNames&) = delete;
   TOwnRecordNames& operator=(const TOwnRecordNames&) = delete;

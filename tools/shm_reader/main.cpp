@@ -13,7 +13,7 @@
 // FIELD is "Name", "Name[index]" (a record index) or "Name[KEY]"; a negative VALUE may follow
 // as it is ("-0.5") or after "--". Text goes out as UTF-8 and
 // is stored as CP932. Exit status: 0 done, 1 usage, 2 no such section or field, 3 mutex
-// time-out, 4 other failure.
+// time-out (or its object busy being initialised), 4 other failure.
 #include <signal.h>
 #include <time.h>
 
@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/decimal.h"
 #include "tarvel_shm.h"
 
 namespace {
@@ -59,6 +60,7 @@ int ExitCode(int rc) {
     case TARVEL_SHM_ERR_RANGE:
       return 2;
     case TARVEL_SHM_ERR_TIMEOUT:
+    case TARVEL_SHM_ERR_BUSY:
       return 3;
     default:
       return 4;
@@ -144,15 +146,8 @@ std::string Real(double v, bool json) {
     if (json) return "null";
     return std::isnan(v) ? "nan" : (v > 0 ? "inf" : "-inf");
   }
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  // The shortest form that reads back the same, for people.
-  for (int p = 1; p <= 17; ++p) {
-    char shorter[40];
-    std::snprintf(shorter, sizeof shorter, "%.*g", p, v);
-    if (std::strtod(shorter, nullptr) == v) return shorter;
-  }
-  return buf;
+  // The shortest form that reads back the same, for people, with "." in every locale.
+  return tarvel::base::FormatReal(v);
 }
 
 // The value of one element in the snapshot, as text or JSON.
@@ -332,9 +327,9 @@ int Set(tarvel_shm* h, const Item& it, const char* text) {
       break;
     case TARVEL_SHM_DOUBLE:
     case TARVEL_SHM_EXTENDED: {
-      char* end = nullptr;
-      const double d = std::strtod(text, &end);
-      if (end != text && *end == '\0') {
+      const auto parsed = tarvel::base::ParseReal(text);
+      if (parsed) {
+        const double d = *parsed;
         rc = f.type == TARVEL_SHM_DOUBLE ? tarvel_shm_write_f64(h, f.code, it.index, d)
                                          : tarvel_shm_write_ext(h, f.code, it.index, d);
       }
@@ -445,8 +440,8 @@ int main(int argc, char** argv) {
   tarvel_shm* h = nullptr;
   const int rc = tarvel_shm_open(record, suffix, 0, &h);
   if (rc != TARVEL_SHM_OK) {
-    std::fprintf(stderr, "tarvel-shm: cannot open %s%s (error %d)\n", record, suffix ? suffix : "",
-                 rc);
+    std::fprintf(stderr, "tarvel-shm: cannot open %s%s (error %d): %s\n", record,
+                 suffix ? suffix : "", rc, tarvel_shm_open_error());
     return ExitCode(rc);
   }
   int status = 0;
