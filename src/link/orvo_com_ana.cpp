@@ -36,6 +36,8 @@ TOrvoComAna::TOrvoComAna(TDispatcher& dispatcher, model::TUnitModels& models,
   OnDataNeeded = [this](QObject*, int) { FlushQueue(); };
   OnSessionConnected = [this](QObject*, int) {
     connected_ = -1;
+    // Polling that was wanted before the connection (or the last one) resumes.
+    if (AnyCycleFlag() && !cycleTimer_.isActive()) cycleTimer_.start();
     emit OnConnected();
   };
   OnMessage = [this](const std::string& title, const std::string& text) {
@@ -370,13 +372,14 @@ void TOrvoComAna::OnSocketError(QObject*, int socket, int error, const std::stri
 // ---- cyclic polling ----
 
 void TOrvoComAna::CycleRequest(int unit, bool on) {
-  if (Socket() == -1) return;
   if (unit < 1 || unit > kCycleUnits) return;
   const auto n = static_cast<std::size_t>(unit);
+  // A request made while the link is down still counts; polling starts when it comes up.
   if (on) {
     ++cycleCounts_[n];
     cycleFlags_[n] = true;
-    cycleTimer_.start();
+    // A repeated "on" must not push the next poll back by restarting the period.
+    if (connected_ != 0 && !cycleTimer_.isActive()) cycleTimer_.start();
     return;
   }
   // A unit stays polled when its count falls to 0; only a surplus "off" stops it.
@@ -384,11 +387,15 @@ void TOrvoComAna::CycleRequest(int unit, bool on) {
     cycleCounts_[n] = 0;
     cycleFlags_[n] = false;
   }
-  if (std::any_of(cycleFlags_.begin(), cycleFlags_.end(), [](bool f) { return f; })) {
-    if (!cycleTimer_.isActive()) cycleTimer_.start();
-  } else {
+  if (!AnyCycleFlag()) {
     cycleTimer_.stop();
+  } else if (connected_ != 0 && !cycleTimer_.isActive()) {
+    cycleTimer_.start();
   }
+}
+
+bool TOrvoComAna::AnyCycleFlag() const {
+  return std::any_of(cycleFlags_.begin(), cycleFlags_.end(), [](bool f) { return f; });
 }
 
 bool TOrvoComAna::CycleFlag(int unit) const {

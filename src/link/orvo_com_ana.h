@@ -187,6 +187,7 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   void SetStatus(std::string text);
   void Beep(int hz, int ms) { emit OnBeep(hz, ms); }
   bool LinkOpen(int socket) const { return Socket() == socket && socket != -1; }
+  bool AnyCycleFlag() const;
 
   TDispatcher& dispatcher_;
   model::TUnitModels& models_;

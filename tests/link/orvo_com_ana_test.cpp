@@ -351,6 +351,26 @@ TEST_F(LinkTest, BurstOfMoreThanOneBatchIsServedCompletely) {
     ASSERT_EQ(dispatcher->frames[static_cast<std::size_t>(i)].ids.item, i);
 }
 
+TEST_F(LinkTest, PollingWantedWhileTheLinkIsDownStartsAndResumesWithIt) {
+  // Asked for before the first connection: counted, polled once the link is up.
+  link.CycleRequest(10, true);
+  EXPECT_EQ(link.CycleCount(10), 1);
+  EXPECT_FALSE(link.CyclePollActive());
+  ConnectToPeer();
+  EXPECT_TRUE(link.CyclePollActive());
+  // The peer goes away: polling pauses and comes back with the next connection.
+  peer.close();
+  ASSERT_TRUE(WaitUntil([&] { return link.IsConnected() == 0; }));
+  EXPECT_FALSE(link.CyclePollActive());
+  EXPECT_TRUE(link.CycleFlag(10));
+  ConnectToPeer();
+  EXPECT_TRUE(link.CyclePollActive());
+  // The operator's Disconnect forgets every request.
+  link.Disconnect();
+  EXPECT_FALSE(link.CycleFlag(10));
+  EXPECT_EQ(link.CycleCount(10), 0);
+}
+
 TEST_F(LinkTest, CycleRequestsAreReferenceCounted) {
   ConnectToPeer();
   link.CycleRequest(10, true);
