@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
     return fail("--screenshot-after needs milliseconds, not \"" +
                 parser.value(screenshotAfterOpt).toStdString() + "\"");
   }
-  static const QStringList kPages = {"sys", "version", "error", "cmd", "net",
-                                     "data", "serial", "hardware", "service"};
+  static const QStringList kPages = {"sys",  "version", "error",    "cmd",    "net",
+                                     "data", "serial",  "hardware", "service"};
   if (!kPages.contains(parser.value(pageOpt))) {
     return fail("--page must be one of " + kPages.join(", ").toStdString());
   }
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
                                           : "screenshot failed: " + file.toStdString());
       });
     }
-  // the hub part of showing: the scan timer by hardware type
+    // the hub part of showing: the scan timer by hardware type
   }
 
   // A stop request is served from the event loop, never inside the signal handler.

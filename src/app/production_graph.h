@@ -49,7 +49,7 @@ struct TGraphOptions {
   std::function<base::Result<std::string>(int machineType)> findDataDir;
   bool systemBus = false;  // serve the automation objects on the system bus
   QString busName = automation::TAutomationServer::kServiceName;
-  std::function<void(const std::string&)> log;  // a line of the program's own, to be stamped
+  std::function<void(const std::string&)> log;      // a line of the program's own, to be stamped
   std::function<void(const std::string&)> memoLog;  // memo lines, stamped already
 };
 

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "config/fib_system_ini.h"
 #include "automation/automation_object.h"
+#include "config/fib_system_ini.h"
 #include "hub/hub_texts.h"
 
 namespace tarvel::hub {
@@ -164,7 +164,6 @@ void TSocketHub::SetMachineType(int type) {
   Changed();
 }
 
-
 void TSocketHub::StartStgSeqTimeOut(int ms) {
   stgSeqTimedOut_ = false;
   timerStgSeqTimeOut_.start(ms);
@@ -314,7 +313,8 @@ void TSocketHub::Phase4() {
   model::TOrvoStageInfo& stage = models_.Stage;
   if (stage.SpareFlag() != 0) {
     bool done = true;
-    for (int axis = 0; axis <= model::TOrvoStageInfo::kAxisR; ++axis) done &= stage.IsMoveDone(axis);
+    for (int axis = 0; axis <= model::TOrvoStageInfo::kAxisR; ++axis)
+      done &= stage.IsMoveDone(axis);
     if (done) {
       stage.SetSpareFlag(0);
       (void)link_.CmdOpticsForceBlanking(false);
@@ -564,10 +564,10 @@ base::Status TSocketHub::ReopenDataFiles(const std::string& dir) {
   // The CL type follows the initial-data file each time it is read.
   CopyCLTypeToModel();
   char id[16];
-  std::snprintf(id, sizeof id, "%8x",
-                static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(
-                                          records_.Monitor.Memory().data()) &
-                                      0xFFFFFFFFu));
+  std::snprintf(
+      id, sizeof id, "%8x",
+      static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(records_.Monitor.Memory().data()) &
+                            0xFFFFFFFFu));
   Stamped(memoSocket_, "Monitor record " + records_.Monitor.SectionName() + " id " + id +
                            ", data files from " + dir);
   Changed();

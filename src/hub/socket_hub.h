@@ -2,9 +2,9 @@
 //
 // Borrows the link manager, the unit models, the shared records and the configuration from the
 // production graph (they must outlive it) and owns the dial link. Runs the main, scan,
-// disconnect and stage-init time-out timers, walks the four link phases once after each connection, reconnects while a
-// client wants the connection, and turns link events into memo lines (which also reach the
-// program log). It holds what the window's controls hold in the original (Connect and
+// disconnect and stage-init time-out timers, walks the four link phases once after each connection,
+// reconnects while a client wants the connection, and turns link events into memo lines (which also
+// reach the program log). It holds what the window's controls hold in the original (Connect and
 // Disconnect pressed, the address field, the V1 countdown label, the memos) so that the server
 // runs the same with no widget at all; a window attaches through THubView to be shown, raised
 // and refreshed.
@@ -78,7 +78,7 @@ struct THubPendingSteps {
   std::function<void(int action)> StartApControl;
   std::function<bool()> TakeHard3BoardsChanged;  // test-and-clear of every board flag
   std::function<int()> VacuumState32;            // monitor record field 7 index 32
-  std::function<void()> AbortScanCondition;  // mark aborted, send the condition, clear request
+  std::function<void()> AbortScanCondition;      // mark aborted, send the condition, clear request
   std::function<void(const std::string& bytes)> SerialSend;  // the controller console line
   std::function<std::string()> CLTypeVoltages;  // "(%4.1fkV,%4.1fkV)" of the current CL type
 
@@ -228,7 +228,6 @@ class TSocketHub : public QObject {
   void MachineTypeChanged(int machineType);
 
  public:
-
   // The controller console buttons: "QUIT ORVO" sends 0x03, "START ORVO" the start command.
   void BtnQuitClick();
   void BtnRestartClick();
@@ -290,7 +289,6 @@ class TSocketHub : public QObject {
   THubView* view_ = nullptr;
   THubPendingSteps pending_;
   std::unique_ptr<shm::TOrvoCanDial> dial_;
-
 
   QTimer timerMain_;
   QTimer timerScan_;

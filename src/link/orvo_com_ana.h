@@ -82,7 +82,6 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   void OnConnected();  // the connection is up
 
  public:
-
   // Folder and name of the connection file ("..\Data", "OrvoMonitor.INI" by default).
   std::string Path = "../Data";
   std::string IniFileName = "OrvoMonitor.INI";

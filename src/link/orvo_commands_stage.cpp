@@ -129,7 +129,7 @@ bool TOrvoCommands::BlankingNeeded(std::int32_t axis, double distance) const {
   if (mag < 0 || mag >= kMagTableSize) return false;
   double h = kFieldWidthTable[static_cast<std::size_t>(mag)] / 2.0 * 10.0 / 8.0;
   const double tilt = state_.GetStageAxis(kAxisT);  // millidegrees
-  if (!std::isfinite(tilt)) return true;             // unknown tilt: blank to be safe
+  if (!std::isfinite(tilt)) return true;            // unknown tilt: blank to be safe
   if (tilt > 0) {
     const double c = std::cos(tilt / 1000.0 * std::numbers::pi / 180.0);
     // At 90 degrees or beyond the projected field has no finite width; dividing would give an

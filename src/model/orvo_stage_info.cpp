@@ -48,7 +48,8 @@ void TOrvoStageInfo::Receive(const link::FrameIds& ids, std::span<const std::uin
     ++a.reportCount;
     if ((a.status & 0x1) == 0) {
       const double off = std::fabs(static_cast<double>(a.position) - a.target);
-      const bool arrived = off < kArrivedDistance || (i == kAxisR && kFullTurn - off < kArrivedDistance);
+      const bool arrived =
+          off < kArrivedDistance || (i == kAxisR && kFullTurn - off < kArrivedDistance);
       if (arrived || now - moveStart_[static_cast<std::size_t>(i)] >= kMoveGiveUp) {
         a.moveRequested = false;
       }

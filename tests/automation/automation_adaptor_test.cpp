@@ -18,12 +18,12 @@
 #include "automation/automation_object.h"
 #include "automation/automation_server.h"
 #include "automation/member_routes.h"
-#include "link/test_link.h"
-#include "memory_hub.h"
 #include "automation/object_catalogue.h"
 #include "config/sys_init_data.h"
 #include "link/loopback_peer.h"
 #include "link/orvo_com_ana.h"
+#include "link/test_link.h"
+#include "memory_hub.h"
 
 namespace tarvel::automation {
 namespace {

@@ -12,13 +12,13 @@
 #include "automation/client_notifier.h"
 #include "automation/dummy.h"
 #include "automation/member_routes.h"
-#include "link/test_link.h"
-#include "memory_hub.h"
 #include "automation/message_windows.h"
 #include "automation/object_catalogue.h"
 #include "automation/sync_exchange.h"
 #include "config/sys_init_data.h"
 #include "link/orvo_com_ana.h"
+#include "link/test_link.h"
+#include "memory_hub.h"
 
 namespace tarvel::automation {
 namespace {

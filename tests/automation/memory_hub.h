@@ -2,8 +2,8 @@
 //
 // Test only: for the few automation tests that need a hub state the real hub and the simulator
 // cannot produce (a record that refuses a write); it keeps every piece of hub state in plain
-// members. The program and the test server use the real hub. Borrows the link manager and the configuration, which
-// must outlive it. Main thread only.
+// members. The program and the test server use the real hub. Borrows the link manager and the
+// configuration, which must outlive it. Main thread only.
 #pragma once
 
 #include <QElapsedTimer>

@@ -12,8 +12,8 @@
 
 #include "link/command_state.h"
 #include "link/orvo_com_ana.h"
-#include "test_link.h"
 #include "loopback_peer.h"
+#include "test_link.h"
 
 namespace tarvel::link::test {
 

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "link/orvo_com_ana.h"
-#include "test_link.h"
 #include "link/socket_errors.h"
 #include "loopback_peer.h"
 #include "support/controller_sim.h"
+#include "test_link.h"
 
 namespace tarvel::link {
 namespace {
