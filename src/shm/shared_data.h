@@ -7,8 +7,8 @@
 //
 // Failures come back as values and are logged (at most one line a second per record, with a
 // count of the ones left out); nothing is shown in a message box:
-//  - a refused index, a code of another record, or a field past the end of the mapping:
-//    OutOfRange, nothing transferred;
+//  - a refused index, a code of another record, a typed access whose width is not the field's
+//    (record_fields.h), or a field past the end of the mapping: OutOfRange, nothing transferred;
 //  - no section: Unavailable (or NotFound for a slave whose section does not exist);
 //  - the mutex not obtained within 100 ms, or the wait failed: Timeout or IOError, the access is
 //    skipped. A failed read never hands back a value: the caller keeps its own last one.
@@ -97,12 +97,10 @@ class TOrvoSharedData : public TSharedMemory {
  private:
   // The pending-access descriptor, consumed by the transfer step.
   struct PendingAccess {
-    std::uint8_t code = 0;
-    std::int32_t index = 0;
+    std::int32_t offset = 0;  // of the field, checked against the section
     std::int32_t count = 0;
     bool write = false;
     std::uint8_t* data = nullptr;
-    ValueType type = ValueType::kByte;
     std::int32_t transferred = -1;  // what the stream's Read or Write returned
   };
 
