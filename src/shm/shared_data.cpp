@@ -30,7 +30,21 @@ base::Status TooLong(std::size_t n) {
                                   " bytes is longer than any record");
 }
 
+// The sink of records constructed without one (main thread only).
+LogSink& DefaultLogStorage() {
+  static LogSink sink = LogToStderr;
+  return sink;
+}
+
 }  // namespace
+
+void SetDefaultRecordLog(LogSink sink) {
+  DefaultLogStorage() = sink ? std::move(sink) : LogSink(LogToStderr);
+}
+
+LogSink DefaultRecordLog() {
+  return DefaultLogStorage();
+}
 
 std::string SuffixFromEnvironment() {
   const char* s = std::getenv("TARVEL_SHM_SUFFIX");
@@ -41,7 +55,7 @@ TOrvoSharedData::TOrvoSharedData(std::string recordName, bool master, RecordOpti
     : recordName_(std::move(recordName)),
       kind_(KindOf(recordName_)),
       master_(master),
-      log_(options.log ? std::move(options.log) : LogSink(LogToStderr)) {
+      log_(options.log ? std::move(options.log) : DefaultRecordLog()) {
   const std::string section = recordName_ + options.nameSuffix;
   mutex_.SetName(section + std::string(kMutexSuffix));
   mutex_.OnExecute = [this](TMutex&) { TransferStep(); };

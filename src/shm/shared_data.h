@@ -40,9 +40,18 @@ namespace tarvel::shm {
 // tools) on private sections without changing any production name.
 std::string SuffixFromEnvironment();
 
+// Where record-layer failures go when RecordOptions::log is empty: every record constructed
+// afterwards sends its failures (open failures, skipped accesses, mutex take-overs and
+// re-initialisations, bad values in its files, hardware-log write failures) to this sink, each
+// line naming the record or its object. stderr until set; the server sets it to its log and memo
+// before it constructs the records. Main thread only; the sink must not block.
+void SetDefaultRecordLog(LogSink sink);
+// The current default (never empty).
+LogSink DefaultRecordLog();
+
 struct RecordOptions {
   std::string nameSuffix = SuffixFromEnvironment();
-  LogSink log;  // empty: stderr
+  LogSink log;  // empty: DefaultRecordLog() at construction
 };
 
 class TOrvoSharedData : public TSharedMemory {
