@@ -1,9 +1,14 @@
 // Protected field access: nanoseconds per transfer through a shared record (mutex lock, seek,
-// copy, unlock) for 2-, 8- and 100-byte fields, beside a bare memcpy of the same size.
+// copy, unlock) for 2-, 8- and 100-byte fields, beside a bare memcpy of the same size and a bare
+// lock-copy-unlock of a robust, process-shared, recursive pthread mutex (what any access must
+// cost at least), measured in the same run.
 //
-// Prints one line per size: shm <bytes> ns=<n> ratio_to_memcpy=<r>   (writes, as the server
-// publishes), then the same for reads as shm-read <bytes> ...
+// Prints per size: shm <bytes> ns=<n> ratio_to_memcpy=<r>, then
+// shm <bytes> ns=<n> ratio_to_lock=<r> and lock <bytes> ns=<n> (writes, as the server
+// publishes), then the same for reads as shm-read <bytes> ... and lock-read <bytes> ...
 // Runs on private sections ("_bench<pid>") and removes them at the end.
+#include <pthread.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -35,6 +40,22 @@ double NsPerOp(long iterations, F&& op) {
   return dt / static_cast<double>(iterations);
 }
 
+// A robust, process-shared, recursive mutex in shared memory, as the record mutexes are.
+pthread_mutex_t* BareMutex() {
+  void* p = ::mmap(nullptr, sizeof(pthread_mutex_t), PROT_READ | PROT_WRITE,
+                   MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  auto* m = static_cast<pthread_mutex_t*>(p);
+  pthread_mutexattr_t a;
+  pthread_mutexattr_init(&a);
+  pthread_mutexattr_setpshared(&a, PTHREAD_PROCESS_SHARED);
+  pthread_mutexattr_setrobust(&a, PTHREAD_MUTEX_ROBUST);
+  pthread_mutexattr_settype(&a, PTHREAD_MUTEX_RECURSIVE);
+  const int rc = pthread_mutex_init(m, &a);
+  pthread_mutexattr_destroy(&a);
+  return rc == 0 ? m : nullptr;
+}
+
 }  // namespace
 
 int main() {
@@ -57,6 +78,11 @@ int main() {
                         {100, tarvel::shm::code::kDeviceState, 0}};
   const long kIterations = 2000000;
   bool ok = true;
+  pthread_mutex_t* bareMutex = BareMutex();
+  if (!bareMutex) {
+    std::fprintf(stderr, "cannot make the bare mutex\n");
+    return 1;
+  }
 
   for (int pass = 0; pass < 2; ++pass) {
     const bool write = pass == 0;
@@ -90,8 +116,22 @@ int main() {
         }
         ok &= st.ok();
       });
-      std::printf("%s %zu ns=%.1f ratio_to_memcpy=%.1f\n", write ? "shm" : "shm-read", s.bytes,
-                  guarded, guarded / bare);
+      const double locked = NsPerOp(kIterations, [&](long i) {
+        src[0] = static_cast<std::uint8_t>(i);
+        ok &= pthread_mutex_lock(bareMutex) == 0;
+        if (write) {
+          std::memcpy(field.data(), src.data(), s.bytes);
+          Clobber(field.data());
+        } else {
+          std::memcpy(dst.data(), field.data(), s.bytes);
+          Clobber(dst.data());
+        }
+        pthread_mutex_unlock(bareMutex);
+      });
+      const char* name = write ? "shm" : "shm-read";
+      std::printf("%s %zu ns=%.1f ratio_to_memcpy=%.1f\n", name, s.bytes, guarded, guarded / bare);
+      std::printf("%s %zu ns=%.1f ratio_to_lock=%.2f\n", name, s.bytes, guarded, guarded / locked);
+      std::printf("%s %zu ns=%.1f\n", write ? "lock" : "lock-read", s.bytes, locked);
     }
   }
 

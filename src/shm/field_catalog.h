@@ -1,11 +1,12 @@
 // Field catalogue: every field of the five records with a name, for the command-line reader and
 // the client library ("tarvel-shm OrvoStageData Position[4]").
 //
-// Names are ours (the layout numbers fields by code and index); offsets are not stored here but
-// come from TSeekPosition, so the catalogue cannot disagree with the transfers. An array field
-// covers `count` consecutive record indexes from `index`; its elements are printed as
-// Name[record index], and may have key names (the INI keys of the stage constants, power modes
-// and track-ball constants).
+// The fields are the record tables of record_fields.h (names are ours: the layout numbers fields
+// by code and index), from which TSeekPosition is made too, so the catalogue cannot disagree
+// with the transfers. An array field covers `count` consecutive record indexes from `index`; its
+// elements are printed as Name[record index], and may have key names (the INI keys of the stage
+// constants, power modes and track-ball constants). A name may stand for several fields of
+// consecutive indexes (Reserved13, whose words are not evenly spaced).
 #pragma once
 
 #include <cstdint>
@@ -14,20 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "shm/record_layout.h"
+#include "shm/record_fields.h"
 
 namespace tarvel::shm {
-
-struct FieldInfo {
-  std::string_view name;
-  std::uint8_t code;
-  std::int32_t index;  // record index of the first element
-  int count;           // 1 for a single field
-  ValueType type;
-  int width;                                       // bytes of one element
-  bool text;                                       // a block holding NUL-terminated CP932 text
-  std::span<const std::string_view> elementNames;  // empty or `count` names ("" = none)
-};
 
 // The fields of a record, in offset order; empty for an unknown record name.
 std::span<const FieldInfo> FieldsOf(std::string_view record);

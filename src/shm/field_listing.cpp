@@ -5,7 +5,6 @@
 
 #include "shm/field_catalog.h"
 #include "shm/record_layout.h"
-#include "shm/seek_position.h"
 
 namespace tarvel::shm {
 namespace {
@@ -30,31 +29,19 @@ const char* TypeName(ValueType t, bool text) {
   return "?";
 }
 
-// "3484", "0+10i" for evenly spaced elements, or the list when they are not.
+// "3484" for one element, "0+10i" for several.
 std::string Offsets(const FieldInfo& f) {
-  const auto first = TSeekPosition::Offset(f.code, f.index).value_or(0);
-  if (f.count == 1) return std::to_string(first);
-  const auto second = TSeekPosition::Offset(f.code, f.index + 1).value_or(0);
-  const std::uint32_t step = second - first;
-  bool even = true;
-  for (int k = 2; k < f.count; ++k)
-    even &= TSeekPosition::Offset(f.code, f.index + k).value_or(0) == first + step * k;
-  if (even) return std::to_string(first) + "+" + std::to_string(step) + "i";
-  std::string list;
-  for (int k = 0; k < f.count; ++k) {
-    if (k) list += ",";
-    list += std::to_string(TSeekPosition::Offset(f.code, f.index + k).value_or(0));
-  }
-  return list;
+  if (f.count == 1) return std::to_string(f.offset);
+  return std::to_string(f.offset) + "+" + std::to_string(f.stride) + "i";
 }
 
 }  // namespace
 
 std::string FieldListing() {
   std::string out;
-  for (std::string_view record : kRecordNames) {
-    out += std::string(record) + " (" + std::to_string(RecordSize(record)) + " bytes)\n";
-    for (const FieldInfo& f : FieldsOf(record)) {
+  for (const RecordInfo& record : kRecords) {
+    out += std::string(record.name) + " (" + std::to_string(record.size) + " bytes)\n";
+    for (const FieldInfo& f : record.fields) {
       const std::string range =
           f.count == 1 ? std::to_string(f.index)
                        : std::to_string(f.index) + ".." + std::to_string(f.index + f.count - 1);

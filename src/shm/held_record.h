@@ -2,9 +2,10 @@
 //
 // Given by TOrvoSharedData::Locked to its callback, so that a read-test-write (stage ownership,
 // alarm flags) happens in one hold. Fields are found by (code, index) through TSeekPosition and
-// every access is bounded by the view: a refused index or a field past the end returns false and
-// leaves the output unchanged. No system calls; the view must outlive the object (it lives only
-// for the callback).
+// every access is bounded by the view; a typed access must match the field's width in the
+// record tables (blocks through Read/Write may span fields): a refused index or a field past the
+// end returns false and leaves the output unchanged. No system calls; the view must outlive the
+// object (it lives only for the callback).
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,10 @@ class HeldRecord {
   bool WriteExtended(std::uint8_t code, std::int32_t index, double v);
 
  private:
+  // Field() for one typed element: empty unless the field is `n` bytes wide.
+  std::span<std::uint8_t> Element(std::uint8_t code, std::int32_t index, std::size_t n) const;
+  bool WriteElement(std::uint8_t code, std::int32_t index, std::span<const std::uint8_t> in);
+
   std::span<std::uint8_t> bytes_;
   std::string_view kind_;
 };

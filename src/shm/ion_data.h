@@ -1,8 +1,6 @@
 // TOrvoIonData: the ion record "OrvoIonData", 172 bytes, field code 8.
 //
-// Layout (index: offset, type): 0: 0 i32 word 0; 1..7: 4 + 10k extended values; 8..15: 76 + 4k
-// i32 words; 16, 17: 108, 118 extended; 18: 128 i16; 19..22: 130 + 10k extended.
-// The publication pass fills it with the four writes below. Errors as in
+// Fields: record_fields.h (fields::kIon). The publication pass fills it with the four writes below. Errors as in
 // TOrvoSharedData.
 #pragma once
 

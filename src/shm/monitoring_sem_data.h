@@ -1,10 +1,8 @@
-// TMonitoringSEMData: the monitoring-SEM record "MonitoringSEMData", 600 bytes, codes 20 and 21
-//.
+// TMonitoringSEMData: the monitoring-SEM record "MonitoringSEMData", 600 bytes, codes 20 and 21.
 //
-// Layout: code 20 index i (0..22) the double at 8i, 23 and 24 reserved 32-bit words at 240 and
-// 244, 25 the 16-bit word at 272; code 21 index i (0..38) the double at 288 + 8i (the 25
-// coefficients of MonitoringSEMData.INI, then 5.0 and zeros; 28 and 29 also take the field
-// value). Errors as in TOrvoSharedData.
+// Fields: record_fields.h (fields::kMonitoringSem). The coefficient area holds the 25
+// coefficients of MonitoringSEMData.INI, then 5.0 and zeros; indexes 28 and 29 also take the
+// field value. Errors as in TOrvoSharedData.
 #pragma once
 
 #include <cstdint>

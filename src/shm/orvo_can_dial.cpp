@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <system_error>
 
-#include "config/paths.h"
-
 namespace tarvel::shm {
 namespace {
 
@@ -31,8 +29,9 @@ std::vector<std::filesystem::path> TOrvoCanDial::DefaultSearchDirs() {
   std::vector<std::filesystem::path> dirs;
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  // Only the program's folder, then the library path: code is never loaded from the data
+  // folder, which holds files other users edit.
   if (!ec) dirs.push_back(exe.parent_path());
-  dirs.push_back(config::OrvoRoot() / "Data");
   return dirs;
 }
 
@@ -76,7 +75,10 @@ void TOrvoCanDial::Open(const std::vector<std::filesystem::path>& dirs, int dela
 }
 
 void TOrvoCanDial::FinishOpen() {
-  if (canOpen_) canOpen_();
+  if (canOpen_) {
+    canOpen_();
+    opened_ = true;
+  }
   (void)InitCan(2);
   (void)CanSetBaudrate(3);
   ready_ = true;
@@ -86,7 +88,10 @@ void TOrvoCanDial::FinishOpen() {
 void TOrvoCanDial::UnloadCanLibrary() {
   openTimer_.stop();
   ready_ = false;
-  if (handle_ && canClose_) canClose_();
+  // CANClose belongs to a CANOpen that was made: not when the library lacks CANOpen, nor when
+  // it is unloaded before the delayed open.
+  if (handle_ && canClose_ && opened_) canClose_();
+  opened_ = false;
   if (handle_) dlclose(handle_);
   handle_ = nullptr;
   libraryPath_.clear();

@@ -1,11 +1,12 @@
 // TOrvoCanDial: the operation panel's dials, driven through the CAN library libcan32.so.
 //
 // LoadCanLibrary opens the library by absolute path from the first search folder that holds
-// it (the program's folder, then "C:\ORVO\Data"), falling back to the library path; the current
-// directory is never changed. Every entry point is looked up by name and guarded: a missing one
-// answers 3 (and a missing SendCanObj logs "SendCanObj = Invalid"). Open loads the library and,
-// 100 ms later on a one-shot timer (never a sleep), calls CANOpen, InitCan(2) and
-// CanSetBaudrate(3); until then sends answer 3 and nothing is stored.
+// it (by default the program's folder), falling back to the library path; the current
+// directory is never changed, and the data folder is never searched. Every entry point is looked up
+// by name and guarded: a missing one answers 3 (and a missing SendCanObj logs "SendCanObj =
+// Invalid"). Open loads the library and, 100 ms later on a one-shot timer (never a sleep), calls
+// CANOpen, InitCan(2) and CanSetBaudrate(3); until then sends answer 3 and nothing is stored.
+// Unloading calls CANClose only after that CANOpen.
 //
 // The pair senders build the panel frames (little-endian) from one new value and the other
 // value of the pair taken from the dial record, send them and store the new value. A dial word
@@ -46,7 +47,7 @@ class TOrvoCanDial : public QObject {
   TOrvoCanDial(const TOrvoCanDial&) = delete;
   TOrvoCanDial& operator=(const TOrvoCanDial&) = delete;
 
-  // The folders searched by default: the program's folder, then <ORVO root>/Data.
+  // The folders searched by default: the program's folder (the library path comes after).
   static std::vector<std::filesystem::path> DefaultSearchDirs();
   // Loads the library; on failure shows "Unable to load CAN32.DLL" through OnMessage and goes
   // on with every entry point missing.
@@ -92,6 +93,7 @@ class TOrvoCanDial : public QObject {
   void* handle_ = nullptr;
   std::string libraryPath_;
   bool ready_ = false;
+  bool opened_ = false;  // CANOpen was called; only then does unloading call CANClose
   QTimer openTimer_;
   CANOpenFn canOpen_ = nullptr;
   CANCloseFn canClose_ = nullptr;

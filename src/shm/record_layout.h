@@ -1,8 +1,9 @@
 // The five shared records: section names, sizes, field codes and value types.
 //
-// This is the one home of these numbers on the server side; the per-field byte offsets are
-// TSeekPosition's (seek_position.h) and the field names the reader prints are field_catalog's.
-// All layouts are little-endian byte offsets from the start of the section.
+// This is the one home of these numbers on the server side; every field's name, index range,
+// type and byte offset is in the field tables (record_fields.h), from which TSeekPosition and
+// the catalogue are made. All layouts are little-endian byte offsets from the start of the
+// section.
 #pragma once
 
 #include <cstddef>
@@ -74,32 +75,32 @@ constexpr std::size_t ValueTypeSize(ValueType t) {
 // Field codes. Codes 4, 8, 20, 21 and 26 belong to the stage, ion, monitoring-SEM and dial
 // records; every other code to the monitor record.
 namespace code {
-inline constexpr std::uint8_t kPowerMode = 0;        // monitor 400 + 4i, i = 0..8
-inline constexpr std::uint8_t kStageConstant = 1;    // monitor 0 + 10i, i = 0..22 (extended)
-inline constexpr std::uint8_t kAperture = 3;         // monitor 436..456
+inline constexpr std::uint8_t kPowerMode = 0;        // monitor record
+inline constexpr std::uint8_t kStageConstant = 1;    // monitor record
+inline constexpr std::uint8_t kAperture = 3;         // monitor record
 inline constexpr std::uint8_t kStage = 4;            // stage record
-inline constexpr std::uint8_t kVacuum = 5;           // monitor 460..588
-inline constexpr std::uint8_t kDeviceState = 6;      // monitor 592 + 2i, i = 0..200
-inline constexpr std::uint8_t kValveState = 7;       // monitor 994 + 2i
+inline constexpr std::uint8_t kVacuum = 5;           // monitor record
+inline constexpr std::uint8_t kDeviceState = 6;      // monitor record
+inline constexpr std::uint8_t kValveState = 7;       // monitor record
 inline constexpr std::uint8_t kIon = 8;              // ion record
-inline constexpr std::uint8_t kOptics = 9;           // monitor 3008..3207
-inline constexpr std::uint8_t kMonitorWords = 10;    // monitor 3208..3227
-inline constexpr std::uint8_t kNotifyFlag = 11;      // monitor 3228 + 2i, i = 0..101
-inline constexpr std::uint8_t kUnitReport = 12;      // monitor 3432 + 8k, k = 0..6
-inline constexpr std::uint8_t kReserved13 = 13;      // monitor 3484, 3492, 3500, 3504
-inline constexpr std::uint8_t kScan = 14;            // monitor 3508..3519
-inline constexpr std::uint8_t kHard3Const = 15;      // monitor 3520 + 8i, i = 0..4 (double)
-inline constexpr std::uint8_t kTrackBallX = 16;      // monitor 232 + 4i, i = 0..15
-inline constexpr std::uint8_t kTrackBallY = 17;      // monitor 316 + 4i
-inline constexpr std::uint8_t kAlarmSummary = 18;    // monitor 3560, 3564
-inline constexpr std::uint8_t kAlarmFlag = 19;       // monitor 3568 + 2i, i = 0..150
-inline constexpr std::uint8_t kMonitSem = 20;        // monitoring-SEM 0..273
-inline constexpr std::uint8_t kMonitSemCoeff = 21;   // monitoring-SEM 288 + 8i, i = 0..38
-inline constexpr std::uint8_t kDeviceChanged = 22;   // monitor 1798 + 2i
-inline constexpr std::uint8_t kValveChanged = 23;    // monitor 2200 + 2i
-inline constexpr std::uint8_t kDeviceState3 = 24;    // monitor 1396 + 2i
-inline constexpr std::uint8_t kDevice3Changed = 25;  // monitor 2602 + 2i
-inline constexpr std::uint8_t kCanDial = 26;         // dial record 4i, i = 0..10
+inline constexpr std::uint8_t kOptics = 9;           // monitor record
+inline constexpr std::uint8_t kMonitorWords = 10;    // monitor record
+inline constexpr std::uint8_t kNotifyFlag = 11;      // monitor record
+inline constexpr std::uint8_t kUnitReport = 12;      // monitor record
+inline constexpr std::uint8_t kReserved13 = 13;      // monitor record
+inline constexpr std::uint8_t kScan = 14;            // monitor record
+inline constexpr std::uint8_t kHard3Const = 15;      // monitor record
+inline constexpr std::uint8_t kTrackBallX = 16;      // monitor record
+inline constexpr std::uint8_t kTrackBallY = 17;      // monitor record
+inline constexpr std::uint8_t kAlarmSummary = 18;    // monitor record
+inline constexpr std::uint8_t kAlarmFlag = 19;       // monitor record
+inline constexpr std::uint8_t kMonitSem = 20;        // monitoring-SEM record
+inline constexpr std::uint8_t kMonitSemCoeff = 21;   // monitoring-SEM record
+inline constexpr std::uint8_t kDeviceChanged = 22;   // monitor record
+inline constexpr std::uint8_t kValveChanged = 23;    // monitor record
+inline constexpr std::uint8_t kDeviceState3 = 24;    // monitor record
+inline constexpr std::uint8_t kDevice3Changed = 25;  // monitor record
+inline constexpr std::uint8_t kCanDial = 26;         // dial record
 }  // namespace code
 
 // The record a field code belongs to.

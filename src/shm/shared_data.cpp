@@ -11,8 +11,7 @@ namespace tarvel::shm {
 namespace {
 
 std::string KindOf(const std::string& name) {
-  for (std::string_view k :
-       {kMonitorRecord, kIonRecord, kStageRecord, kMonitoringSemRecord, kCanDialRecord}) {
+  for (std::string_view k : kRecordNames) {
     if (name == k) return std::string(k);
   }
   return std::string(kMonitorRecord);
@@ -31,7 +30,21 @@ base::Status TooLong(std::size_t n) {
                                   " bytes is longer than any record");
 }
 
+// The sink of records constructed without one (main thread only).
+LogSink& DefaultLogStorage() {
+  static LogSink sink = LogToStderr;
+  return sink;
+}
+
 }  // namespace
+
+void SetDefaultRecordLog(LogSink sink) {
+  DefaultLogStorage() = sink ? std::move(sink) : LogSink(LogToStderr);
+}
+
+LogSink DefaultRecordLog() {
+  return DefaultLogStorage();
+}
 
 std::string SuffixFromEnvironment() {
   const char* s = std::getenv("TARVEL_SHM_SUFFIX");
@@ -42,7 +55,7 @@ TOrvoSharedData::TOrvoSharedData(std::string recordName, bool master, RecordOpti
     : recordName_(std::move(recordName)),
       kind_(KindOf(recordName_)),
       master_(master),
-      log_(options.log ? std::move(options.log) : LogSink(LogToStderr)) {
+      log_(options.log ? std::move(options.log) : DefaultRecordLog()) {
   const std::string section = recordName_ + options.nameSuffix;
   mutex_.SetName(section + std::string(kMutexSuffix));
   mutex_.OnExecute = [this](TMutex&) { TransferStep(); };
@@ -98,22 +111,32 @@ base::Status TOrvoSharedData::Transfer(std::uint8_t code, std::int32_t index, st
     return Report(base::Status::OutOfRange("field code " + std::to_string(code) +
                                            " does not belong to " + recordName_));
   }
-  const auto off = TSeekPosition::Offset(code, index);
-  if (!off) {
+  const auto slot = TSeekPosition::Slot(code, index);
+  if (!slot) {
     return Report(base::Status::OutOfRange("field code " + std::to_string(code) + " index " +
                                            std::to_string(index) + " is outside its area"));
+  }
+  // A typed access moves exactly one element of the field's table width; only blocks may span
+  // several fields.
+  if (type != ValueType::kBlock && (slot->type == ValueType::kBlock || slot->width != count)) {
+    return Report(base::Status::OutOfRange(
+        "field code " + std::to_string(code) + " index " + std::to_string(index) + " is " +
+        (slot->type == ValueType::kBlock ? std::string("a block")
+                                         : std::to_string(slot->width) + " bytes wide") +
+        ", not a " + std::to_string(count) + "-byte value"));
   }
   if (!HasView()) {
     return Report(base::Status::Unavailable("no shared section (" + openStatus_.message() + ")"));
   }
   const std::size_t avail = Memory().size();
-  if (count < 0 || *off > avail || static_cast<std::size_t>(count) > avail - *off) {
+  const std::size_t off = slot->offset;
+  if (count < 0 || off > avail || static_cast<std::size_t>(count) > avail - off) {
     return Report(base::Status::OutOfRange("field code " + std::to_string(code) + " index " +
                                            std::to_string(index) + ": " + std::to_string(count) +
-                                           " bytes at offset " + std::to_string(*off) +
+                                           " bytes at offset " + std::to_string(off) +
                                            " pass the end of " + std::to_string(avail) + " bytes"));
   }
-  pending_ = PendingAccess{code, index, count, write, data, type, -1};
+  pending_ = PendingAccess{static_cast<std::int32_t>(off), count, write, data, -1};
   base::Status st = mutex_.Execute();
   if (!st.ok()) return Report(st);
   if (pending_.transferred != count) {
@@ -125,9 +148,7 @@ base::Status TOrvoSharedData::Transfer(std::uint8_t code, std::int32_t index, st
 }
 
 void TOrvoSharedData::TransferStep() {
-  const auto off = TSeekPosition::Offset(pending_.code, pending_.index);
-  if (!off) return;
-  Seek(static_cast<std::int32_t>(*off), kFromBeginning);
+  Seek(pending_.offset, kFromBeginning);
   pending_.transferred =
       pending_.write ? Write(pending_.data, pending_.count) : Read(pending_.data, pending_.count);
 }

@@ -7,8 +7,8 @@
 //
 // Failures come back as values and are logged (at most one line a second per record, with a
 // count of the ones left out); nothing is shown in a message box:
-//  - a refused index, a code of another record, or a field past the end of the mapping:
-//    OutOfRange, nothing transferred;
+//  - a refused index, a code of another record, a typed access whose width is not the field's
+//    (record_fields.h), or a field past the end of the mapping: OutOfRange, nothing transferred;
 //  - no section: Unavailable (or NotFound for a slave whose section does not exist);
 //  - the mutex not obtained within 100 ms, or the wait failed: Timeout or IOError, the access is
 //    skipped. A failed read never hands back a value: the caller keeps its own last one.
@@ -40,9 +40,18 @@ namespace tarvel::shm {
 // tools) on private sections without changing any production name.
 std::string SuffixFromEnvironment();
 
+// Where record-layer failures go when RecordOptions::log is empty: every record constructed
+// afterwards sends its failures (open failures, skipped accesses, mutex take-overs and
+// re-initialisations, bad values in its files, hardware-log write failures) to this sink, each
+// line naming the record or its object. stderr until set; the server sets it to its log and memo
+// before it constructs the records. Main thread only; the sink must not block.
+void SetDefaultRecordLog(LogSink sink);
+// The current default (never empty).
+LogSink DefaultRecordLog();
+
 struct RecordOptions {
   std::string nameSuffix = SuffixFromEnvironment();
-  LogSink log;  // empty: stderr
+  LogSink log;  // empty: DefaultRecordLog() at construction
 };
 
 class TOrvoSharedData : public TSharedMemory {
@@ -97,12 +106,10 @@ class TOrvoSharedData : public TSharedMemory {
  private:
   // The pending-access descriptor, consumed by the transfer step.
   struct PendingAccess {
-    std::uint8_t code = 0;
-    std::int32_t index = 0;
+    std::int32_t offset = 0;  // of the field, checked against the section
     std::int32_t count = 0;
     bool write = false;
     std::uint8_t* data = nullptr;
-    ValueType type = ValueType::kByte;
     std::int32_t transferred = -1;  // what the stream's Read or Write returned
   };
 

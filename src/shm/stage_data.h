@@ -1,9 +1,7 @@
 // TOrvoStageData: the stage record "OrvoStageData", 228 bytes, field code 4.
 //
-// Layout (index: offset, type): 0: 0 i16 moving flag (-1/0); 1: 4 i32 status word;
-// 2..6: 8..24 i32 positions X, Y, Z, T, R; 7, 8: 28, 38 extended X, Y as reals; 9..11: 48, 58, 68
-// extended reserved; 12..21: 80 + 4k i32 detail words; 22: 120 owner name (100 bytes, CP932,
-// NUL-terminated); 23: 220 i32 owner ID (-2 free, 1..999 owned); 24: 224 i16 jog state.
+// Fields: record_fields.h (fields::kStage). The moving flag is -1 or 0; the owner name is CP932
+// text, NUL-terminated within its 100 bytes; the owner ID is -2 when free, 1..999 when owned.
 //
 // The multi-field operations (PublishStage, SetStageXYReal, SetStageDetail, GetStagePosition)
 // run in one mutex hold, so another process never sees half of one of them. Stage ownership

@@ -5,6 +5,11 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -177,6 +182,45 @@ TEST_F(DialTest, NothingIsSentOrStoredBeforeTheDelayedOpen) {
   EXPECT_EQ(dial->SetDial2(9), TOrvoCanDial::kMissing);
   EXPECT_TRUE(journal.lines().empty());
   EXPECT_EQ(words.count(2), 0u);
+}
+
+// CANClose used to be called whenever the library had it, also without a CANOpen. The stub's
+// file journal outlives the unloaded library.
+TEST_F(DialTest, CANCloseFollowsOnlyAMadeCANOpen) {
+  const struct {
+    const char* name;
+    const char* library;
+    int delayMs;  // of the open; 60000: unloaded before it
+    bool closed;
+  } cases[] = {{"opened", TARVEL_CAN32_FULL, 5, true},
+               {"unloaded before the delayed open", TARVEL_CAN32_FULL, 60000, false},
+               {"library without CANOpen", TARVEL_CAN32_PARTIAL, 5, false}};
+  const std::string journal = ::testing::TempDir() + "/can32-journal-" + std::to_string(::getpid());
+  ::setenv("TARVEL_CAN32_JOURNAL", journal.c_str(), 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(journal.c_str());
+    dial = std::make_unique<TOrvoCanDial>(record);
+    dial->Open({c.library}, c.delayMs);
+    ASSERT_TRUE(dial->Loaded());
+    if (c.delayMs < 1000) {
+      ASSERT_TRUE(WaitUntil([&] { return dial->Ready(); }));
+    }
+    dial.reset();
+    std::ifstream in(journal);
+    std::string all((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(all.find("CANClose") != std::string::npos, c.closed) << all;
+  }
+  ::unsetenv("TARVEL_CAN32_JOURNAL");
+  std::remove(journal.c_str());
+}
+
+// Code is looked up in the program's folder and on the library path, never in the data folder.
+TEST(DialSearch, TheDataFolderIsNotSearched) {
+  const auto dirs = TOrvoCanDial::DefaultSearchDirs();
+  ASSERT_EQ(dirs.size(), 1u);
+  std::error_code ec;
+  EXPECT_EQ(dirs[0], std::filesystem::read_symlink("/proc/self/exe", ec).parent_path());
 }
 
 TEST(DialLogLine, CountsOnlyTheDataBytesItHas) {

@@ -84,8 +84,10 @@ int main(void) {
   EXPECT_RC(tarvel_shm_read(h, 99, 0, buf, 4), TARVEL_SHM_ERR_RANGE);
   EXPECT_RC(tarvel_shm_read_i32(h, 4, 0, &i32), TARVEL_SHM_ERR_RANGE); /* another record's code */
   EXPECT_RC(tarvel_shm_read_i32(h, 26, 2, NULL), TARVEL_SHM_ERR_ARG);
-  EXPECT_RC(tarvel_shm_read_i16(h, 26, 0x7FFFFFFF, &i16), TARVEL_SHM_OK); /* the default index */
-  EXPECT_RC(tarvel_shm_read_f64(h, 26, 10, &d), TARVEL_SHM_ERR_RANGE);    /* 8 bytes at 40 */
+  EXPECT_RC(tarvel_shm_read_i32(h, 26, 0x7FFFFFFF, &i32), TARVEL_SHM_OK); /* the default index */
+  EXPECT_RC(tarvel_shm_read_i16(h, 26, 2, &i16), TARVEL_SHM_ERR_RANGE);   /* a 32-bit field */
+  EXPECT_TRUE(i16 == 7);
+  EXPECT_RC(tarvel_shm_read_f64(h, 26, 10, &d), TARVEL_SHM_ERR_RANGE); /* 8 bytes at 40 */
   EXPECT_TRUE(d == 7);
   EXPECT_RC(tarvel_shm_read_ext(h, 26, 2, NULL), TARVEL_SHM_ERR_ARG);
   EXPECT_RC(tarvel_shm_read_u8(NULL, 26, 2, buf), TARVEL_SHM_ERR_ARG);
@@ -112,6 +114,8 @@ int main(void) {
 
   /* The catalogue. */
   EXPECT_TRUE(tarvel_shm_field_count(NULL) == 0 && tarvel_shm_field_count("x") == 0);
+  EXPECT_TRUE(tarvel_shm_record_at(-1) == NULL && tarvel_shm_record_at(5) == NULL);
+  EXPECT_TRUE(strcmp(tarvel_shm_record_at(4), "CanDialData") == 0);
   EXPECT_RC(tarvel_shm_field_at("OrvoStageData", -1, &f), TARVEL_SHM_ERR_RANGE);
   EXPECT_RC(tarvel_shm_field_at("OrvoStageData", 1000, &f), TARVEL_SHM_ERR_RANGE);
   EXPECT_RC(tarvel_shm_field_at("OrvoStageData", 0, NULL), TARVEL_SHM_ERR_ARG);

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "shm/record_layout.h"
+
 namespace tarvel::testing {
 
 class TOwnRecordNames {
@@ -18,8 +20,7 @@ class TOwnRecordNames {
     ::setenv("TARVEL_SHM_SUFFIX", suffix_.c_str(), 1);
   }
   ~TOwnRecordNames() {
-    for (const char* name :
-         {"OrvoMonitorData", "OrvoIonData", "OrvoStageData", "MonitoringSEMData", "CanDialData"}) {
+    for (std::string_view name : tarvel::shm::kRecordNames) {
       const std::string section = "/" + std::string(name) + suffix_;
       ::shm_unlink(section.c_str());
       ::shm_unlink((section + "_MUT").c_str());

@@ -31,7 +31,9 @@
  *
  * A field is addressed by (code, index) as in the field list below; tarvel_shm_offset gives its
  * byte offset. Indexes outside a field's area take the area's default offset where it has one
- * and are refused otherwise, so no access reaches past the end of the section. A block access
+ * and are refused otherwise, so no access reaches past the end of the section. A typed access
+ * (tarvel_shm_read_i16 and the like) must match the width of the field's type and is refused
+ * otherwise (TARVEL_SHM_ERR_RANGE); EXTENDED fields are read and written with _ext. A block access
  * of n bytes may cover several consecutive fields; n is checked against the section before
  * anything is copied. Every read or write below is one access under the mutex.
  *
@@ -81,7 +83,7 @@ extern "C" {
   ((TARVEL_SHM_VERSION_MAJOR << 16) | (TARVEL_SHM_VERSION_MINOR << 8) | TARVEL_SHM_VERSION_PATCH)
 /* Identifies the field list below (a hash of it); changes with any name, code, index, type or
  * offset. */
-#define TARVEL_SHM_LAYOUT_ID 0xf8f1978bu
+#define TARVEL_SHM_LAYOUT_ID 0xede4a73au
 
 /* Field codes (the field list below gives their indexes, types and offsets). */
 #define TARVEL_SHM_CODE_POWER_MODE 0       /* OrvoMonitorData */
@@ -170,7 +172,8 @@ OrvoMonitorData (3872 bytes)
   NotifyFlag           11  0..101   INT16    3228+2i
   UnitReport           12  0..5     DOUBLE   3432+8i
   UnitReportWord       12  6        INT32    3480
-  Reserved13           13  0..3     INT32    3484,3492,3500,3504
+  Reserved13           13  0..1     INT32    3484+8i
+  Reserved13           13  2..3     INT32    3500+4i
   ScanState            14  0        INT32    3508
   ScanRunning          14  1        INT16    3512
   ScanState2           14  2        INT32    3516
@@ -297,7 +300,10 @@ typedef struct tarvel_shm_field {
   int is_text; /* a block of NUL-terminated CP932 text */
 } tarvel_shm_field;
 
-/* The number of fields of a record (0 for an unknown record) and field i of it. */
+/* Record i (0..4) of the five ("OrvoMonitorData", ...), or NULL past the last. */
+TARVEL_SHM_API const char* tarvel_shm_record_at(int i);
+/* The number of fields of a record (0 for an unknown record) and field i of it. A name may stand
+ * for several fields of consecutive indexes (Reserved13). */
 TARVEL_SHM_API int tarvel_shm_field_count(const char* record);
 TARVEL_SHM_API int tarvel_shm_field_at(const char* record, int i, tarvel_shm_field* out);
 /* Key name of element k of field i ("ROT_CENTER_X"), or NULL when it has none. */

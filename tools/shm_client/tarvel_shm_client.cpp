@@ -262,9 +262,9 @@ int tarvel_shm_read_f64(tarvel_shm* h, int c, int i, double* v) {
 }
 int tarvel_shm_read_ext(tarvel_shm* h, int c, int i, double* v) {
   if (!v) return BadArgument(h, "bad argument");
-  unsigned char raw[10];
-  const int rc = tarvel_shm_read(h, c, i, raw, sizeof raw);
-  if (rc == TARVEL_SHM_OK) *v = tarvel_shm_ext_decode(raw);
+  shm::ExtendedBytes raw{};
+  const int rc = ReadTyped(h, c, i, &raw, shm::ValueType::kExtended);
+  if (rc == TARVEL_SHM_OK) *v = shm::DecodeExtended(raw);
   return rc;
 }
 int tarvel_shm_write_u8(tarvel_shm* h, int c, int i, uint8_t v) {
@@ -280,9 +280,7 @@ int tarvel_shm_write_f64(tarvel_shm* h, int c, int i, double v) {
   return WriteTyped(h, c, i, v, shm::ValueType::kDouble);
 }
 int tarvel_shm_write_ext(tarvel_shm* h, int c, int i, double v) {
-  unsigned char raw[10];
-  tarvel_shm_ext_encode(v, raw);
-  return tarvel_shm_write(h, c, i, raw, sizeof raw);
+  return WriteTyped(h, c, i, shm::EncodeExtended(v), shm::ValueType::kExtended);
 }
 
 int tarvel_shm_access(tarvel_shm* h, tarvel_shm_access_fn fn, void* context) {
@@ -369,6 +367,12 @@ double tarvel_shm_ext_decode(const unsigned char in[10]) {
   if (!in) return 0.0;
   return shm::DecodeExtended(
       std::span<const std::uint8_t, shm::kExtendedSize>(in, shm::kExtendedSize));
+}
+
+const char* tarvel_shm_record_at(int i) {
+  constexpr int n = static_cast<int>(std::size(shm::kRecordNames));
+  // Record names are string literals, so data() is NUL-terminated.
+  return i >= 0 && i < n ? shm::kRecordNames[i].data() : nullptr;
 }
 
 int tarvel_shm_field_count(const char* record) {

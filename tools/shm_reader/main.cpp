@@ -33,9 +33,6 @@
 
 namespace {
 
-constexpr const char* kRecords[] = {"OrvoMonitorData", "OrvoIonData", "OrvoStageData",
-                                    "MonitoringSEMData", "CanDialData"};
-
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) {
   gStop = 1;
@@ -110,7 +107,8 @@ bool ItemFor(const char* record, const char* text, Item* out) {
   const int n = tarvel_shm_field_count(record);
   for (int i = 0; i < n; ++i) {
     tarvel_shm_field g{};
-    if (tarvel_shm_field_at(record, i, &g) == TARVEL_SHM_OK && std::strcmp(g.name, f.name) == 0) {
+    if (tarvel_shm_field_at(record, i, &g) == TARVEL_SHM_OK && std::strcmp(g.name, f.name) == 0 &&
+        g.index == f.index) {
       *out = MakeItem(record, i, f, index);
       return true;
     }
@@ -355,7 +353,7 @@ int Set(tarvel_shm* h, const Item& it, const char* text) {
 }
 
 int List(const char* only) {
-  for (const char* record : kRecords) {
+  for (int r = 0; const char* record = tarvel_shm_record_at(r); ++r) {
     if (only && std::strcmp(only, record) != 0) continue;
     std::printf("%s\n", record);
     const int n = tarvel_shm_field_count(record);
