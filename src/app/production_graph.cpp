@@ -18,6 +18,8 @@ TProductionGraph::TProductionGraph(TGraphOptions options)
       hub_(link_, models_, records_, initData_, options_.hub),
       hubAccess_(hub_),
       automation_(options_.startMode, hubAccess_, [this](const std::string& l) { Log(l); }) {
+  QObject::connect(&hub_, &hub::TSocketHub::MachineTypeChanged, &link_,
+          [this](int type) { link_.SetMachineType(type); });
   hub_.OnLog = [this](const std::string&, const std::string& line) {
     if (options_.memoLog) options_.memoLog(line);
   };

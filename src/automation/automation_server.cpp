@@ -74,7 +74,7 @@ TAutomationServer::TAutomationServer(THubAccess& hub, QDBusConnection bus, QObje
       hub_(hub),
       notifier_(hub, windows_),
       sync_(hub, this),
-      context_{hub, dummy_, sync_, windows_, notifier_, *this},
+      context_{hub, hub.Dummy(), sync_, windows_, notifier_, *this},
       makeObject_(&TObjectCatalogue::Make),
       bridge_(std::make_unique<Bridge>(*this)),
       watcher_(QString(), bus_, QDBusServiceWatcher::WatchForUnregistration) {

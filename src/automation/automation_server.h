@@ -56,7 +56,6 @@ class TAutomationServer : public QObject {
   std::size_t ObjectCount() const { return objects_.size(); }
   TClientNotifier& Notifier() { return notifier_; }
   TMessageWindows& Windows() { return windows_; }
-  TDummy& Dummy() { return dummy_; }
 
   // Creates an object as the factory does, for a caller inside the process (tests, the hub).
   base::Result<QString> CreateObject(const QString& owner, const QString& progidOrClsid);
@@ -92,7 +91,6 @@ class TAutomationServer : public QObject {
 
   QDBusConnection bus_;
   THubAccess& hub_;
-  TDummy dummy_;
   TMessageWindows windows_;
   TClientNotifier notifier_;
   TSyncExchange sync_;

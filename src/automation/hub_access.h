@@ -23,12 +23,15 @@ class TOrvoComAna;
 namespace tarvel::automation {
 
 class TAutomationObject;
+class TDummy;
 
 class THubAccess {
  public:
   virtual ~THubAccess() = default;
 
   virtual link::TOrvoComAna& Link() = 0;
+  // The offline simulator; the hub owns it.
+  virtual TDummy& Dummy() = 0;
   virtual config::TSysInitData& InitData() = 0;
 
   // Debug mode: the machine is simulated (TDummy). Setting it also shows the debug label and

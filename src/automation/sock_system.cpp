@@ -140,8 +140,8 @@ const TMemberRoutes& TSockSystem::Routes() {
       // Only the two machine lines have a data directory; anything else would leave the
       // configuration unloadable.
       if (type != 1 && type != 2) return OutOfRange("machine type", 1, 2, raw);
+      // The hub's machine-type event reaches the link manager and the simulator.
       hub(s).SetMachineType(type);
-      s.context_.dummy.SetMachineType(type);
       return TCallResult::Ok();
     });
     on.Get("CancelVacMainInterlockAlarm",

@@ -35,6 +35,11 @@ class TSysInitData {
   using DataDirFinder = std::function<base::Result<std::string>(int machineType)>;
 
   explicit TSysInitData(DataDirFinder findDataDir);
+  // The data directory of a machine line, as the loader would find it (nothing is loaded).
+  base::Result<std::string> DataDirOf(int machineType) const {
+    if (!findDataDir_) return base::Status::Unavailable("no way to find the data directory");
+    return findDataDir_(machineType);
+  }
   TSysInitData(const TSysInitData&) = delete;
   TSysInitData& operator=(const TSysInitData&) = delete;
   ~TSysInitData();

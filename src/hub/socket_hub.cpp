@@ -25,7 +25,14 @@ TSocketHub::TSocketHub(link::TOrvoComAna& link, model::TUnitModels& models,
       models_(models),
       records_(records),
       initData_(initData),
-      options_(std::move(options)) {
+      options_(std::move(options)),
+      dummy_([this](int machineType) -> base::Result<int> {
+        base::Result<std::string> dir = initData_.DataDirOf(machineType);
+        if (!dir.ok()) return dir.status();
+        config::TFIBSystemINI ini(*dir);
+        (void)ini.Load();  // a bad value takes its default, as for the configuration itself
+        return ini.SystemType();
+      }) {
   for (TMemoLines* m : {&memoSocket_, &memoCmdInfo_, &listMsg_, &memoSysErr_, &memoOS9_,
                         &memoError_, &memoHist_, &memoScanBmp_}) {
     m->OnLog = [this](const std::string& memo, const std::string& line) {
@@ -43,6 +50,8 @@ TSocketHub::TSocketHub(link::TOrvoComAna& link, model::TUnitModels& models,
           [this](const std::string& title, const std::string& text) {
             memoSocket_.Add(StampedLine(title + ": " + text, Now()));
           });
+  connect(this, &TSocketHub::MachineTypeChanged, this,
+          [this](int type) { dummy_.SetMachineType(static_cast<std::uint8_t>(type)); });
   link_.Path = "../Data";
   link_.IniFileName = "NetInfo.INI";
   link_.LoadNetInfo();

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/dummy.h"
 #include "config/sys_init_data.h"
 #include "hub/memo_lines.h"
 #include "link/orvo_com_ana.h"
@@ -129,6 +130,8 @@ class TSocketHub : public QObject {
   shm::TSharedRecords& Records() { return records_; }
   shm::TOrvoCanDial* Dial() { return dial_.get(); }
   config::TSysInitData& InitData() { return initData_; }
+  // The offline simulator; it follows the hub's machine type.
+  automation::TDummy& Dummy() { return dummy_; }
 
   // FormShow's hub part: page refresh allowed, scan timer by hardware type.
   void FormShow();
@@ -288,6 +291,7 @@ class TSocketHub : public QObject {
   Options options_;
   THubView* view_ = nullptr;
   THubPendingSteps pending_;
+  automation::TDummy dummy_;
   std::unique_ptr<shm::TOrvoCanDial> dial_;
 
   QTimer timerMain_;

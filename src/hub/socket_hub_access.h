@@ -18,6 +18,7 @@ class TSocketHubAccess : public automation::THubAccess {
 
   link::TOrvoComAna& Link() override { return hub_.Link(); }
   config::TSysInitData& InitData() override { return hub_.InitData(); }
+  automation::TDummy& Dummy() override { return hub_.Dummy(); }
   bool DebugMode() const override { return hub_.DebugMode(); }
   void SetDebugMode(bool on) override { hub_.SetDebugMode(on); }
   std::uint8_t MachineType() const override { return hub_.MachineType() == 2 ? 2 : 1; }

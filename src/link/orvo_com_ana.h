@@ -165,6 +165,10 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   model::SysInformation SysInformation() const { return models_.System.SysInformation(); }
   model::TOrvoSystemInfo& SystemInfo() { return models_.System; }
 
+  // 1 the ORVO line, 2 the PADO line; follows the hub's machine type.
+  int MachineType() const { return machineType_; }
+  void SetMachineType(int type) { machineType_ = type == 2 ? 2 : 1; }
+
   // Alarm 9 (main-chamber vacuum interlock) is not raised while this is set.
   bool CancelVacMainInterlockAlarm() const { return cancelVacMainInterlockAlarm_; }
   void SetCancelVacMainInterlockAlarm(bool on) { cancelVacMainInterlockAlarm_ = on; }
@@ -191,6 +195,7 @@ class TOrvoComAna : public TSockets, public TOrvoCommands {
   TDispatcher& dispatcher_;
   model::TUnitModels& models_;
   bool cancelVacMainInterlockAlarm_ = false;
+  int machineType_ = 1;
   config::TFileIO fileIO_;
   FrameReceiver receiver_;
   OutputQueue queue_;

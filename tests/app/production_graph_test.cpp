@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,7 @@ class ProductionGraphTest : public tarvel::testing::TempDirTest {
 };
 
 TEST_F(ProductionGraphTest, EveryBuiltStepIsBoundAndTheCommandStateReadsTheRecords) {
+  std::ofstream(dir_ / "Data" / "FIBSystem.INI") << "[SYSTEM]\nTYPE=PADO530\n";
   auto graph = Build();
   // The steps of subsystems still to come, and nothing else, are empty. A subsystem that lands
   // binds its step in the composition root and removes it here.
@@ -79,6 +81,13 @@ TEST_F(ProductionGraphTest, EveryBuiltStepIsBoundAndTheCommandStateReadsTheRecor
   ASSERT_TRUE(graph->Records().Stage.SetStageXYReal(1234.5, -20.0).ok());
   EXPECT_DOUBLE_EQ(graph->MachineState().GetStageAxis(0), 1234.5);
 
+  // The hub's machine type reaches the link manager and the simulator, which reads that line's
+  // system type.
+  EXPECT_EQ(graph->Hub().Dummy().SystemTypeIndex(), 5);
+  graph->Hub().SetMachineType(2);
+  EXPECT_EQ(graph->Link().MachineType(), 2);
+  EXPECT_EQ(graph->Hub().Dummy().MachineType(), 2);
+
   // A notification from the link reaches the hub's listeners and the client notifier alike.
   ASSERT_TRUE(graph->Start().ok());
   graph->Hub().SetMessageCountUp(true);
@@ -98,6 +107,25 @@ TEST_F(ProductionGraphTest, ApertureChangingFlagLeftByACrashIsClearedAtStart) {
   const std::string after = Shm({"OrvoMonitorData", "ApertureMoving"});
   EXPECT_NE(after.find("0"), std::string::npos) << after;
   EXPECT_EQ(after.find("1"), std::string::npos) << after;
+}
+
+TEST_F(ProductionGraphTest, InitialDataFileInTheDataFolderIsReadAtStart) {
+  // The program runs from <root>/work; its data folder is ../Data.
+  fs::create_directories(dir_ / "work");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_ / "work");
+  std::ofstream(dir_ / "Data" / "ORVOInitData.INI") << "[OPTICS]\nCL_TYPE = CL_TYPE_22_REV1\n";
+  {
+    auto graph = Build();
+    ASSERT_TRUE(graph->Start().ok());
+    EXPECT_EQ(graph->Models().System.SysInformation().CLType, 2);
+    const auto recorded = graph->Records().Monitor.GetCLType();
+    ASSERT_TRUE(recorded.ok());
+    EXPECT_EQ(*recorded, 2);
+    // "Save CL Type" now has a file to write to.
+    EXPECT_TRUE(graph->Records().Monitor.SetCLType(3).ok());
+  }
+  fs::current_path(before);
 }
 
 // The optics blanking frame (unit 2 item 20) with its flag.

@@ -5,6 +5,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -131,6 +132,27 @@ TEST_F(AutomationServerTest, ObjectsShareHubStateAndInvokeReachesTheNamedMember)
   Value(Call(ion, "ProjectTarvel.Dispatch", "Invoke",
              {qint32(19), "put", QVariantList{QVariant::fromValue(QDBusVariant(true))}}));
   Value(Call(ion, "ProjectTarvel.ISockIon", "put_UseEventFlag", {true}));
+}
+
+TEST_F(AutomationServerTest, PadoClientGetsThePadoConfigurationWhenItChoosesTheLineFirst) {
+  // Each machine line has its own installation file; the PADO one names a PADO system.
+  const QString pado = dir_.path() + "/pado";
+  ASSERT_TRUE(QDir().mkpath(pado));
+  const auto write = [](const QString& folder, const char* type) {
+    QFile f(folder + "/FIBSystem.INI");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("[SYSTEM]\r\nTYPE=") + type + "\r\n");
+  };
+  write(dir_.path(), "ORVO420");
+  write(pado, "PADO530");
+  // No controller listens on port 1: the connect is refused, the configuration still loads.
+  StartServer({"--pado-data-dir", pado, "--port", "1"});
+  const QString sys = Create("ProjectTarvel.SockSystem");
+  EXPECT_EQ(Value(Sys(sys, "get_SystemType")).toInt(), 0) << "read before any SocketStatus put";
+  Value(Sys(sys, "put_SysMachineType", {qint32(2)}));
+  Value(Sys(sys, "put_SocketStatus", {true}));
+  EXPECT_EQ(Value(Sys(sys, "get_SystemType")).toInt(), 5) << "not the PADO line's PADO530";
+  Value(Sys(sys, "put_SocketStatus", {false}));
 }
 
 TEST_F(AutomationServerTest, FailuresReachTheCallerAsNamedErrorsWithErrorInfo) {

@@ -1,6 +1,7 @@
 // A server for the automation tests: the production graph without a window, on a bus name of
 // the test's choosing so that tests can run side by side on one bus.
-//   automation_test_server --bus-name NAME --data-dir DIR [--port N] [/AUTOMATION]
+//   automation_test_server --bus-name NAME --data-dir DIR [--pado-data-dir DIR] [--port N]
+//                          [/AUTOMATION]
 // Prints "ready" on stdout once the name is owned.
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -19,10 +20,13 @@ int main(int argc, char** argv) {
   const QCommandLineOption dataOpt("data-dir", "Data directory.", "dir");
   const QCommandLineOption portOpt("port", "Controller port.", "port", "20000");
   const QCommandLineOption hubOpt("hub", "Serve over a real hub.");
-  parser.addOptions({nameOpt, dataOpt, portOpt, hubOpt});
+  const QCommandLineOption padoOpt("pado-data-dir", "Data directory of the PADO line.", "dir");
+  parser.addOptions({nameOpt, dataOpt, portOpt, hubOpt, padoOpt});
   parser.process(app);
   auto log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
   const std::string dataDir = parser.value(dataOpt).toStdString();
+  // Without --pado-data-dir both machine lines share one folder.
+  const std::string padoDir = parser.isSet(padoOpt) ? parser.value(padoOpt).toStdString() : dataDir;
   const QString busName = parser.value(nameOpt);
   auto ready = [] {
     std::printf("ready\n");
@@ -34,7 +38,9 @@ int main(int argc, char** argv) {
   options.startMode = mode;
   options.hub.useASEM = false;
   options.port = parser.value(portOpt).toStdString();
-  options.findDataDir = [dataDir](int) -> base::Result<std::string> { return dataDir; };
+  options.findDataDir = [dataDir, padoDir](int machineType) -> base::Result<std::string> {
+    return machineType == 2 ? padoDir : dataDir;
+  };
   options.busName = busName;
   options.log = log;
   options.memoLog = log;

@@ -37,7 +37,7 @@ struct TObjectWorld {
     return base::Status::NotFound("no data directory in this test");
   }};
   TMemoryHub hub{link, initData};
-  TDummy dummy;
+  TDummy dummy{[](int) -> base::Result<int> { return base::Status::NotFound("no configuration"); }};
   TMessageWindows windows;
   TClientNotifier notifier{hub, windows};
   TSyncExchange sync{hub};

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/dummy.h"
 #include "automation/hub_access.h"
 
 namespace tarvel::automation {
@@ -26,11 +27,15 @@ class TMemoryHub : public THubAccess {
   TMemoryHub(link::TOrvoComAna& link, config::TSysInitData& initData);
 
   link::TOrvoComAna& Link() override { return link_; }
+  TDummy& Dummy() override { return dummy_; }
   config::TSysInitData& InitData() override { return initData_; }
   bool DebugMode() const override { return debugMode_; }
   void SetDebugMode(bool on) override { debugMode_ = on; }
   std::uint8_t MachineType() const override { return machineType_; }
-  void SetMachineType(std::uint8_t type) override { machineType_ = type; }
+  void SetMachineType(std::uint8_t type) override {
+    machineType_ = type;
+    dummy_.SetMachineType(type);
+  }
   bool LinkReady() const override;
   bool ConnectWanted() const override { return connectWanted_; }
   void SetConnectWanted(bool wanted) override { connectWanted_ = wanted; }
@@ -83,6 +88,9 @@ class TMemoryHub : public THubAccess {
 
  private:
   link::TOrvoComAna& link_;
+  TDummy dummy_{[](int) -> base::Result<int> {
+    return base::Status::NotFound("no configuration in this test hub");
+  }};
   config::TSysInitData& initData_;
   bool debugMode_ = false;
   std::uint8_t machineType_ = 1;

@@ -184,6 +184,9 @@ TEST_F(HubTest, RefusedConnectionsRetryUpToOneHundredAttemptsThenStop) {
   EXPECT_TRUE(hub_->EditIPAdrsEnabled());
   EXPECT_EQ(hub_->Link().Socket(), -1);  // no socket left behind by the last refusal
   EXPECT_EQ(sent_.size(), 0u);
+  // Giving up tells the operator as the disconnect tick would, once for the outage.
+  EXPECT_EQ(CountLog("ORVO Controller can't connect!!!"), 1u);
+  EXPECT_EQ(CountLog("Check ORVO Controller or LAN."), 1u);
 }
 
 TEST_F(HubTest, ConnectWantedIsDroppedOnceConnected) {

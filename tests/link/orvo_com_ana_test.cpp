@@ -351,6 +351,32 @@ TEST_F(LinkTest, BurstOfMoreThanOneBatchIsServedCompletely) {
     ASSERT_EQ(dispatcher->frames[static_cast<std::size_t>(i)].ids.item, i);
 }
 
+TEST_F(LinkTest, ConnectOnAnOpenLinkDropsItFirstSoNoHalfFrameLeadsTheNewOne) {
+  ConnectToPeer();
+  // The peer reads nothing, so the socket fills and frames wait in the queue.
+  const Bytes bulk(200000, 0xCD);
+  for (int i = 0; i < 60; ++i) {
+    Bytes header(kHeaderSize);
+    WriteHeader({8, 9, 1}, static_cast<std::uint32_t>(bulk.size()),
+                std::span<std::uint8_t, kHeaderSize>(header.data(), kHeaderSize));
+    ASSERT_TRUE(link.WriteFrames({header, bulk}).ok());
+  }
+  ASSERT_GT(link.QueuedBytes(), 0u) << "the socket never filled; the test proves nothing";
+  const std::int64_t errorsBefore = link.SendErrorCount();
+  link.Connect();
+  // The frames the old connection could not take are counted, not carried over.
+  EXPECT_EQ(link.QueuedBytes(), 0u);
+  EXPECT_GT(link.SendErrorCount(), errorsBefore);
+  peer.close();  // the old connection, with what it received of the old frames
+  ASSERT_TRUE(peer.accept());
+  ASSERT_TRUE(WaitUntil([&] { return link.IsConnected() != 0 && !link.Closed(); }));
+  // The new connection starts with a whole frame.
+  ASSERT_TRUE(link.SendCommand(1, 1, 2).ok());
+  Bytes got;
+  ASSERT_TRUE(peer.readExactly(20, &got, 5000));
+  EXPECT_EQ(got, BuildFrame({1, 1, 2}, {}));
+}
+
 TEST_F(LinkTest, PollingWantedWhileTheLinkIsDownStartsAndResumesWithIt) {
   // Asked for before the first connection: counted, polled once the link is up.
   link.CycleRequest(10, true);

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <vector>
 
+#include "link/loopback_peer.h"
 #include "menu_item.h"
 #include "support/headless_graph.h"
 #include "support/temp_dir.h"
@@ -429,6 +430,41 @@ TEST_F(TFormSocketTest, MsgCountUpSwitchesDeliveryAndShowsTheCounts) {
   hub_->SetMessageCountUp(true);
   EXPECT_TRUE(button->isChecked());
   EXPECT_EQ(grid->item(2, 1)->text(), "0");
+}
+
+}  // namespace
+}  // namespace tarvel::ui
+
+namespace tarvel::ui {
+namespace {
+
+class MonitorWindowStartTest : public testing::TempDirTest {};
+
+TEST_F(MonitorWindowStartTest, HiddenWindowComesUpWhenTheControllerCannotBeReached) {
+  app::TGraphOptions o;
+  o.window = true;
+  o.hub.useASEM = false;
+  o.hub.intervals.mainMs = 20;
+  o.hub.intervals.disconnectMs = 50;
+  o.findDataDir = [this](int) -> base::Result<std::string> { return dir_.string(); };
+  app::TProductionGraph graph(std::move(o));
+  TFormSocket* window = graph.Window();
+  ASSERT_NE(window, nullptr);
+  // The window starts hidden and minimised, as the program starts it.
+  EXPECT_FALSE(window->isVisible());
+  hub::TSocketHub& hub = graph.Hub();
+  hub.SetEditIPAdrs("127.0.0.1");
+  graph.Link().Port = std::to_string(tarvel::testing::UnusedPort());
+  // A client wants the link: refusals are retried until the hub gives up.
+  hub.SetConnectWanted(true);
+  hub.PressConnect();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 20000))
+      << "a hidden window stayed hidden while the controller could not be reached";
+  bool said = false;
+  for (const auto& l : hub.MemoSocket().Lines())
+    said |= l.find("can't connect!!!") != std::string::npos;
+  EXPECT_TRUE(said);
+  hub.PressDisconnect();
 }
 
 }  // namespace
