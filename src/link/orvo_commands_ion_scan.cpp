@@ -55,6 +55,8 @@ Status TOrvoCommands::CmdIonChange(std::string_view nameUtf8) {
 }
 
 Status TOrvoCommands::CmdIonAccRate(std::int32_t rate) {
+  // The ion model is to store the rate before it is sent; it joins TUnitModels with the ion
+  // unit, and this is where it is written.
   return CmdSetInt(kUnitIon, 13, rate);
 }
 

@@ -345,7 +345,7 @@ TEST_F(AutomationServerTest, WithTheLinkUpSyncWaitsForItsOwnIdAndQuitClosesTheLi
 TEST_F(AutomationServerTest, OverTheHubAClientConnectsReadsTheIdentityAndGetsEvents) {
   tarvel::testing::ControllerSim sim({"--sys-name", "ORVO-CLIENT"});
   ASSERT_TRUE(sim.start());
-  StartServer({"--hub", "--port", QString::number(sim.port())});
+  StartServer({"--port", QString::number(sim.port())});
   const QString sys = Create("ProjectTarvel.SockSystem");
   Recorder events;
   ASSERT_TRUE(QDBusConnection::sessionBus().connect(name_, sys, "ProjectTarvel.ISockSystemEvents",

@@ -19,9 +19,8 @@ int main(int argc, char** argv) {
   const QCommandLineOption nameOpt("bus-name", "Bus name.", "name");
   const QCommandLineOption dataOpt("data-dir", "Data directory.", "dir");
   const QCommandLineOption portOpt("port", "Controller port.", "port", "20000");
-  const QCommandLineOption hubOpt("hub", "Serve over a real hub.");
   const QCommandLineOption padoOpt("pado-data-dir", "Data directory of the PADO line.", "dir");
-  parser.addOptions({nameOpt, dataOpt, portOpt, hubOpt, padoOpt});
+  parser.addOptions({nameOpt, dataOpt, portOpt, padoOpt});
   parser.process(app);
   auto log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
   const std::string dataDir = parser.value(dataOpt).toStdString();
@@ -32,8 +31,7 @@ int main(int argc, char** argv) {
     std::printf("ready\n");
     std::fflush(stdout);
   };
-  // The objects always act on the production graph; --hub is kept for callers that pass it.
-  (void)parser.isSet(hubOpt);
+  // The objects act on the production graph, as in the program.
   app::TGraphOptions options;
   options.startMode = mode;
   options.hub.useASEM = false;
