@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "automation/automation_object.h"
 #include "config/fib_system_ini.h"
 #include "hub/hub_texts.h"
 
@@ -465,49 +464,12 @@ constexpr int kNotifyAlarmCleared = 1151;
 constexpr int kMaxAlarm = 150;
 }  // namespace
 
-void TSocketHub::AddMessageCount(int msgid) {
-  if (msgid < kFirstCountedId || msgid > kLastCountedId) return;
-  ++counts_[static_cast<std::size_t>(msgid - kFirstCountedId)];
-  Changed();
-}
-
-void TSocketHub::ShowMessageId(int msgid) {
-  lastMessageId_ = msgid;
-  Changed();
-}
-
 void TSocketHub::SetNotificationFlag(int msgid) {
   (void)records_.Monitor.MarkNotified(msgid);
 }
 
 void TSocketHub::Stamped(TMemoLines& memo, const std::string& text) {
   memo.Add(StampedLine(text, Now()));
-}
-
-void TSocketHub::SetClientWindowTitle(const std::string& title) {
-  clientTitle_ = title;
-  Changed();
-}
-
-void TSocketHub::SetClientWindowHandle(std::uint32_t handle) {
-  clientHandle_ = handle;
-  Changed();
-}
-
-void TSocketHub::SetMessageCountUp(bool down) {
-  msgCountUp_ = down;
-  if (down) counts_.fill(0);
-  Changed();
-}
-
-int TSocketHub::MessageCount(int msgid) const {
-  if (msgid < kFirstCountedId || msgid > kLastCountedId) return 0;
-  return counts_[static_cast<std::size_t>(msgid - kFirstCountedId)];
-}
-
-void TSocketHub::SetEventTarget(std::weak_ptr<automation::TAutomationObject> target) {
-  eventTarget_ = std::move(target);
-  Changed();
 }
 
 void TSocketHub::ShowSocketStatus(bool on) {

@@ -35,15 +35,12 @@
 
 #include "automation/dummy.h"
 #include "config/sys_init_data.h"
+#include "hub/hub_clients.h"
 #include "hub/memo_lines.h"
 #include "link/orvo_com_ana.h"
 #include "model/unit_models.h"
 #include "shm/orvo_can_dial.h"
 #include "shm/shared_records.h"
-
-namespace tarvel::automation {
-class TAutomationObject;
-}
 
 namespace tarvel::hub {
 
@@ -109,9 +106,6 @@ class TSocketHub : public QObject {
     std::vector<std::filesystem::path> dialSearchDirs = shm::TOrvoCanDial::DefaultSearchDirs();
   };
   static constexpr int kMaxAttempts = 100;
-
-  static constexpr int kFirstCountedId = 1127;
-  static constexpr int kLastCountedId = 1145;  // the grid's rows 1..19
 
   // FormCreate: listens to the link, reads the connection file, clears the aperture-changing
   // flag of the monitor record, opens the dial link when UseASEM is set; the main timer runs
@@ -181,32 +175,14 @@ class TSocketHub : public QObject {
   // The pending re-entry count the Socket Data page shows.
   int SockInCount() const { return link_.PendingReentries(); }
 
-  // ---- client notification state (delivered by the automation server's notifier, which
-  // listens to the link's OnDataChanged and OnSendMessage)
-  const std::string& ClientWindowTitle() const { return clientTitle_; }
-  void SetClientWindowTitle(const std::string& title);
-  std::uint32_t ClientWindowHandle() const { return clientHandle_; }
-  void SetClientWindowHandle(std::uint32_t handle);
-  // BtnMsgCntUp: down delivers by window message and counts; going down clears every count.
-  bool MessageCountUp() const { return msgCountUp_; }
-  void SetMessageCountUp(bool down);
-  int MessageCount(int msgid) const;  // 0 outside 1127..1145
-  void AddMessageCount(int msgid);
-  int LastMessageId() const { return lastMessageId_; }
-  void ShowMessageId(int msgid);
+  // Client notification state; the automation server's notifier delivers through it.
+  THubClients& Clients() { return clients_; }
+  const THubClients& Clients() const { return clients_; }
   // The monitor record's notification flag of msgid; a record that cannot be held now loses
   // only this flag.
   void SetNotificationFlag(int msgid);
   // A scan start or stop line in the history memo.
   void AddScanHistory(const std::string& line) { Stamped(memoHist_, line); }
-  std::weak_ptr<automation::TAutomationObject> EventTarget() const { return eventTarget_; }
-  void SetEventTarget(std::weak_ptr<automation::TAutomationObject> target);
-  std::weak_ptr<automation::TAutomationObject> IonEventTarget() const { return ionTarget_; }
-  void SetIonEventTarget(std::weak_ptr<automation::TAutomationObject> target) {
-    ionTarget_ = std::move(target);
-  }
-  // A client's event sink is registered (LblMessage "Assigned").
-  bool UseEventFlag() const { return !eventTarget_.expired(); }
   // The socket status label, "TRUE"/"FALSE" (empty until set).
   const std::string& SocketStatusLabel() const { return socketStatusLabel_; }
   void ShowSocketStatus(bool on);
@@ -317,13 +293,7 @@ class TSocketHub : public QObject {
   bool socketMemoTrimming_ = false;
   bool visible_ = false;  // without a view: what a client asked for
 
-  std::string clientTitle_;
-  std::uint32_t clientHandle_ = 0;
-  bool msgCountUp_ = false;
-  std::array<int, kLastCountedId - kFirstCountedId + 1> counts_{};
-  int lastMessageId_ = 0;
-  std::weak_ptr<automation::TAutomationObject> eventTarget_;
-  std::weak_ptr<automation::TAutomationObject> ionTarget_;
+  THubClients clients_{[this] { Changed(); }};
   std::string socketStatusLabel_;
   std::optional<int> maxBeamShift_;
 

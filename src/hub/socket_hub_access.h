@@ -35,27 +35,27 @@ class TSocketHubAccess : public automation::THubAccess {
   void SetIPAddressText(const std::string& text) override { hub_.SetEditIPAdrs(text); }
   bool MonitorVisible() const override { return hub_.MonitorVisible(); }
   void SetMonitorVisible(bool visible) override { hub_.SetMonitorVisible(visible); }
-  std::string ClientWindowTitle() const override { return hub_.ClientWindowTitle(); }
-  void SetClientWindowTitle(const std::string& t) override { hub_.SetClientWindowTitle(t); }
-  std::uint32_t ClientWindowHandle() const override { return hub_.ClientWindowHandle(); }
-  void SetClientWindowHandle(std::uint32_t h) override { hub_.SetClientWindowHandle(h); }
-  bool MessageCountUp() const override { return hub_.MessageCountUp(); }
-  void SetMessageCountUp(bool down) override { hub_.SetMessageCountUp(down); }
-  int MessageCount(int msgid) const override { return hub_.MessageCount(msgid); }
-  void AddMessageCount(int msgid) override { hub_.AddMessageCount(msgid); }
-  void ShowMessageId(int msgid) override { hub_.ShowMessageId(msgid); }
+  std::string ClientWindowTitle() const override { return clients().ClientWindowTitle(); }
+  void SetClientWindowTitle(const std::string& t) override { clients().SetClientWindowTitle(t); }
+  std::uint32_t ClientWindowHandle() const override { return clients().ClientWindowHandle(); }
+  void SetClientWindowHandle(std::uint32_t h) override { clients().SetClientWindowHandle(h); }
+  bool MessageCountUp() const override { return clients().MessageCountUp(); }
+  void SetMessageCountUp(bool down) override { clients().SetMessageCountUp(down); }
+  int MessageCount(int msgid) const override { return clients().MessageCount(msgid); }
+  void AddMessageCount(int msgid) override { clients().AddMessageCount(msgid); }
+  void ShowMessageId(int msgid) override { clients().ShowMessageId(msgid); }
   void SetNotificationFlag(int msgid) override { hub_.SetNotificationFlag(msgid); }
   std::weak_ptr<automation::TAutomationObject> EventTarget() const override {
-    return hub_.EventTarget();
+    return clients().EventTarget();
   }
   void SetEventTarget(std::weak_ptr<automation::TAutomationObject> t) override {
-    hub_.SetEventTarget(std::move(t));
+    clients().SetEventTarget(std::move(t));
   }
   std::weak_ptr<automation::TAutomationObject> IonEventTarget() const override {
-    return hub_.IonEventTarget();
+    return clients().IonEventTarget();
   }
   void SetIonEventTarget(std::weak_ptr<automation::TAutomationObject> t) override {
-    hub_.SetIonEventTarget(std::move(t));
+    clients().SetIonEventTarget(std::move(t));
   }
   base::Status SetAlarm(int alarm) override { return hub_.SetAlarm(alarm); }
   base::Status ResetAlarm(int alarm) override { return hub_.ResetAlarm(alarm); }
@@ -76,6 +76,8 @@ class TSocketHubAccess : public automation::THubAccess {
   void AddScanHistory(const std::string& line) override { hub_.AddScanHistory(line); }
 
  private:
+  THubClients& clients() const { return hub_.Clients(); }
+
   TSocketHub& hub_;
 };
 

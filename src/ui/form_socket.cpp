@@ -501,7 +501,7 @@ void TFormSocket::BuildServicePage(QWidget* page) {
   // The delivery switch is the hub's: down, notifications go to the client window as
   // messages and are counted.
   connect(BtnMsgCntUp, &QPushButton::toggled, this,
-          [this](bool on) { hub_.SetMessageCountUp(on); });
+          [this](bool on) { hub_.Clients().SetMessageCountUp(on); });
   right->addWidget(new QLabel("Message"));
   ListMsg = new QListWidget;
   ListMsg->setObjectName("ListMsg");
@@ -730,7 +730,7 @@ void TFormSocket::HubChanged() {
   PnlErrMsg->setVisible(hub_.DebugMode());
   {
     const QSignalBlocker b(BtnMsgCntUp);
-    BtnMsgCntUp->setChecked(hub_.MessageCountUp());
+    BtnMsgCntUp->setChecked(hub_.Clients().MessageCountUp());
   }
   RefreshMessageCounts();
   for (QCheckBox* c : commLogBoxes_) {
@@ -782,7 +782,7 @@ void TFormSocket::RefreshSystem() {
   SetTextIfChanged(TxtDataInit2, info.SysDataInitialized ? "True" : "False");
   SetTextIfChanged(LblStgType2, Q(initData_.StageTypeText()));
   // TODO(models): the stage and vacuum version texts come with their unit models.
-  const bool assigned = hub_.UseEventFlag();
+  const bool assigned = hub_.Clients().UseEventFlag();
   SetTextIfChanged(LblMessage, assigned ? "Assigned" : "Not Assigned");
   const int mt = hub_.MachineType();
   SetTextIfChanged(LblMachinType, mt == 1 ? "ORVO" : mt == 2 ? "PADO" : "None");
@@ -827,8 +827,9 @@ void TFormSocket::RefreshService() {
 void TFormSocket::RefreshMessageCounts() {
   // Rows 1..19 are the counted ids 1127..1145; counts only move while Msg Count Up is down.
   for (int row = 1; row < GridMsgCnt->rowCount(); ++row) {
-    const int id = hub::TSocketHub::kFirstCountedId + row - 1;
-    const QString text = hub_.MessageCountUp() ? QString::number(hub_.MessageCount(id)) : "";
+    const hub::THubClients& clients = hub_.Clients();
+    const int id = hub::THubClients::kFirstCountedId + row - 1;
+    const QString text = clients.MessageCountUp() ? QString::number(clients.MessageCount(id)) : "";
     if (GridMsgCnt->item(row, 1)->text() != text) GridMsgCnt->item(row, 1)->setText(text);
   }
 }

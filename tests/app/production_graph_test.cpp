@@ -90,10 +90,10 @@ TEST_F(ProductionGraphTest, EveryBuiltStepIsBoundAndTheCommandStateReadsTheRecor
 
   // A notification from the link reaches the hub's listeners and the client notifier alike.
   ASSERT_TRUE(graph->Start().ok());
-  graph->Hub().SetMessageCountUp(true);
+  graph->Hub().Clients().SetMessageCountUp(true);
   graph->Link().NotifyDataChanged(1128);
-  EXPECT_EQ(graph->Hub().MessageCount(1128), 1);
-  EXPECT_EQ(graph->Hub().LastMessageId(), 1128);
+  EXPECT_EQ(graph->Hub().Clients().MessageCount(1128), 1);
+  EXPECT_EQ(graph->Hub().Clients().LastMessageId(), 1128);
 }
 
 TEST_F(ProductionGraphTest, ApertureChangingFlagLeftByACrashIsClearedAtStart) {

@@ -416,18 +416,18 @@ TEST_F(TFormSocketTest, MsgCountUpSwitchesDeliveryAndShowsTheCounts) {
   auto* grid = Find<QTableWidget>("GridMsgCnt");
   // Row 2 is 1128 ("Change Stage").
   button->click();
-  EXPECT_TRUE(hub_->MessageCountUp()) << "the button did not switch the hub's delivery";
+  EXPECT_TRUE(hub_->Clients().MessageCountUp()) << "the button did not switch the hub's delivery";
   hub_->Link().NotifyDataChanged(1128);
   hub_->Link().NotifyDataChanged(1128);
   hub_->Link().NotifyDataChanged(1140);  // recorded, never delivered nor counted
-  EXPECT_EQ(hub_->MessageCount(1128), 2);
+  EXPECT_EQ(hub_->Clients().MessageCount(1128), 2);
   EXPECT_EQ(grid->item(2, 1)->text(), "2");
   EXPECT_EQ(grid->item(1, 1)->text(), "0");
 
   // A client's put (the hub's state) moves the button; going down again clears the counts.
-  hub_->SetMessageCountUp(false);
+  hub_->Clients().SetMessageCountUp(false);
   EXPECT_FALSE(button->isChecked());
-  hub_->SetMessageCountUp(true);
+  hub_->Clients().SetMessageCountUp(true);
   EXPECT_TRUE(button->isChecked());
   EXPECT_EQ(grid->item(2, 1)->text(), "0");
 }
