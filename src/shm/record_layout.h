@@ -103,6 +103,24 @@ inline constexpr std::uint8_t kDevice3Changed = 25;  // monitor record
 inline constexpr std::uint8_t kCanDial = 26;         // dial record
 }  // namespace code
 
+// The position in kRecordNames of the record a field code belongs to (cheaper to compare than
+// the names, on every access).
+constexpr int RecordNumberOfCode(std::uint8_t c) {
+  switch (c) {
+    case code::kStage:
+      return 2;
+    case code::kIon:
+      return 1;
+    case code::kMonitSem:
+    case code::kMonitSemCoeff:
+      return 3;
+    case code::kCanDial:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
 // The record a field code belongs to.
 constexpr std::string_view RecordOfCode(std::uint8_t c) {
   switch (c) {
@@ -119,6 +137,12 @@ constexpr std::string_view RecordOfCode(std::uint8_t c) {
       return kMonitorRecord;
   }
 }
+
+static_assert(kRecordNames[RecordNumberOfCode(code::kStage)] == RecordOfCode(code::kStage));
+static_assert(kRecordNames[RecordNumberOfCode(code::kIon)] == RecordOfCode(code::kIon));
+static_assert(kRecordNames[RecordNumberOfCode(code::kMonitSem)] == RecordOfCode(code::kMonitSem));
+static_assert(kRecordNames[RecordNumberOfCode(code::kCanDial)] == RecordOfCode(code::kCanDial));
+static_assert(kRecordNames[RecordNumberOfCode(code::kOptics)] == RecordOfCode(code::kOptics));
 
 // Array lengths that bound client and wire indexes.
 inline constexpr int kStageConstantCount = 23;
