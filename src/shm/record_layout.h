@@ -123,26 +123,13 @@ constexpr int RecordNumberOfCode(std::uint8_t c) {
 
 // The record a field code belongs to.
 constexpr std::string_view RecordOfCode(std::uint8_t c) {
-  switch (c) {
-    case code::kStage:
-      return kStageRecord;
-    case code::kIon:
-      return kIonRecord;
-    case code::kMonitSem:
-    case code::kMonitSemCoeff:
-      return kMonitoringSemRecord;
-    case code::kCanDial:
-      return kCanDialRecord;
-    default:
-      return kMonitorRecord;
-  }
+  return kRecordNames[RecordNumberOfCode(c)];
 }
-
-static_assert(kRecordNames[RecordNumberOfCode(code::kStage)] == RecordOfCode(code::kStage));
-static_assert(kRecordNames[RecordNumberOfCode(code::kIon)] == RecordOfCode(code::kIon));
-static_assert(kRecordNames[RecordNumberOfCode(code::kMonitSem)] == RecordOfCode(code::kMonitSem));
-static_assert(kRecordNames[RecordNumberOfCode(code::kCanDial)] == RecordOfCode(code::kCanDial));
-static_assert(kRecordNames[RecordNumberOfCode(code::kOptics)] == RecordOfCode(code::kOptics));
+static_assert(RecordOfCode(code::kStage) == kStageRecord &&
+              RecordOfCode(code::kIon) == kIonRecord &&
+              RecordOfCode(code::kMonitSem) == kMonitoringSemRecord &&
+              RecordOfCode(code::kCanDial) == kCanDialRecord &&
+              RecordOfCode(code::kOptics) == kMonitorRecord);
 
 // Array lengths that bound client and wire indexes.
 inline constexpr int kStageConstantCount = 23;
