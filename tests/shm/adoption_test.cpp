@@ -85,6 +85,22 @@ TEST_F(AdoptionTest, AnUnfitExistingObjectIsRefusedNamedAndLeftUntouched) {
   }
 }
 
+// Another process created the objects an instant ago and has not sized them (nor given them
+// their mode, narrowed by its umask) yet: that is a creation race, not an unfit object.
+TEST_F(AdoptionTest, ObjectsStillBeingCreatedAreAdopted) {
+  const std::string section = "/" + std::string(kStageRecord) + Suffix();
+  for (const std::string& object : {section, section + std::string(kMutexSuffix)}) {
+    ASSERT_TRUE(Make(object, 0, 0640, ::geteuid()));
+  }
+  TOrvoStageData stage(true, Options());
+  ASSERT_TRUE(stage.IsOpen()) << stage.OpenStatus().message();
+  EXPECT_EQ(*stage.GetStageOwnerID(), kStageOwnerFree);
+  struct stat st {};
+  ASSERT_EQ(::stat(("/dev/shm" + section).c_str(), &st), 0);
+  EXPECT_EQ(static_cast<std::size_t>(st.st_size), kStageSize);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
+}
+
 // A client opens the server's objects, whoever runs the server; it still refuses a size or mode
 // that does not fit.
 TEST_F(AdoptionTest, AClientAdoptsTheServerObjectsOfAnotherUserOfTheGroup) {
