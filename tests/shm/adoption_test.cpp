@@ -8,6 +8,7 @@
 
 #include "shm/robust_mutex.h"
 #include "shm/stage_data.h"
+#include "tarvel_shm.h"
 #include "test_support.h"
 
 namespace tarvel::shm {
@@ -121,6 +122,12 @@ TEST_F(AdoptionTest, AClientAdoptsTheServerObjectsOfAnotherUserOfTheGroup) {
   TOrvoStageData refused(false, Options());
   EXPECT_FALSE(refused.IsOpen());
   EXPECT_NE(refused.OpenStatus().message().find("mode 0666"), std::string::npos);
+  // Through the C library: its own code, and a message naming the object.
+  tarvel_shm* h = nullptr;
+  EXPECT_EQ(tarvel_shm_open("OrvoStageData", Suffix().c_str(), 0, &h), TARVEL_SHM_ERR_UNFIT);
+  EXPECT_EQ(h, nullptr);
+  EXPECT_NE(std::string(tarvel_shm_open_error()).find(section + " "), std::string::npos)
+      << tarvel_shm_open_error();
 }
 
 }  // namespace

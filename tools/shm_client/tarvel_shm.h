@@ -72,8 +72,10 @@ extern "C" {
 #define TARVEL_SHM_ERR_NOTFOUND (-3) /* the section does not exist (server not started) */
 #define TARVEL_SHM_ERR_ARG (-4)      /* bad argument: NULL, unknown record or field, bad type */
 #define TARVEL_SHM_ERR_SYSTEM (-5)   /* an operating-system call failed, or no memory */
-#define TARVEL_SHM_ERR_BUSY (-6)     /* the mutex object is being initialised by another process,
-                                        or refused for adoption; access skipped, try again */
+#define TARVEL_SHM_ERR_BUSY (-6)     /* the mutex object is being initialised by another process
+                                        right now; access skipped, try again */
+#define TARVEL_SHM_ERR_UNFIT (-7)    /* an existing object has the wrong owner, mode or size and
+                                        was refused (the open error names it) */
 
 /* Version of this interface: major.minor.patch, and as one number. */
 #define TARVEL_SHM_VERSION_MAJOR 1
