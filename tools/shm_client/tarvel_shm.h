@@ -27,7 +27,10 @@
  * implements exactly that protocol with the server's own code.
  *
  * An object that exists already is adopted only when it has mode 0660 (or narrower) and at least
- * the record's size; a mismatch is an error naming the object, and nothing is written into it.
+ * the record's size; a mismatch is an error naming the object (TARVEL_SHM_ERR_UNFIT), and nothing
+ * is written into it. The server adopts only objects of its own user with mode exactly 0660: a
+ * client that creates records (TARVEL_SHM_CREATE) before the server starts must run as the
+ * server's user, or the server refuses them until they are removed.
  *
  * A field is addressed by (code, index) as in the field list below; tarvel_shm_offset gives its
  * byte offset. Indexes outside a field's area take the area's default offset where it has one
