@@ -75,10 +75,11 @@ extern "C" {
 #define TARVEL_SHM_ERR_NOTFOUND (-3) /* the section does not exist (server not started) */
 #define TARVEL_SHM_ERR_ARG (-4)      /* bad argument: NULL, unknown record or field, bad type */
 #define TARVEL_SHM_ERR_SYSTEM (-5)   /* an operating-system call failed, or no memory */
-#define TARVEL_SHM_ERR_BUSY (-6)     /* the mutex object is being initialised by another process
-                                        right now; access skipped, try again */
-#define TARVEL_SHM_ERR_UNFIT (-7)    /* an existing object has the wrong owner, mode or size and
-                                        was refused (the open error names it) */
+/* The mutex object is being initialised by another process right now; access skipped, retry. */
+#define TARVEL_SHM_ERR_BUSY (-6)
+/* An existing object has the wrong owner, mode or size and was refused (the open error names
+ * it). */
+#define TARVEL_SHM_ERR_UNFIT (-7)
 
 /* Version of this interface: major.minor.patch, and as one number. */
 #define TARVEL_SHM_VERSION_MAJOR 1
@@ -121,9 +122,9 @@ extern "C" {
 /* Field list: per record, each field's name (as tarvel_shm_find_field and tarvel-shm take it),
  * code, record index or index range, value type, and the byte offset of its elements ("3134+10i":
  * the i-th element, counted from 0 at the first index, at 3134 + 10 i). Columns: name, code,
- * index or index range, type, offsets. BLOCK and TEXT fields are accessed with tarvel_shm_read/_write; TEXT
- * holds NUL-terminated CP932. The meaning of each field is the server's documentation; the
- * list is checked against the server's record tables by a test.
+ * index or index range, type, offsets. BLOCK and TEXT fields are accessed with
+ * tarvel_shm_read/_write; TEXT holds NUL-terminated CP932. The names say what each field holds;
+ * the list is checked against the server's record tables by a test.
 BEGIN FIELDS
 OrvoMonitorData (3872 bytes)
   StageConstant         1  0..22    EXTENDED 0+10i
