@@ -1,7 +1,7 @@
 // TOrvoCanDialData: the dial record "CanDialData", 44 bytes, field code 26: eleven
-// 32-bit words (record_fields.h). Words 2..7 hold the last values sent to the operation panel in three
-// pairs, word 10 an extra byte for the first pair written by other programs; words
-// 0, 1, 8 and 9 are not used by the server. Errors as in TOrvoSharedData.
+// 32-bit words (record_fields.h). Words 2..7 hold the last values sent to the operation panel in
+// three pairs, word 10 an extra byte for the first pair written by other programs; words 0, 1, 8
+// and 9 are not used by the server. Errors as in TOrvoSharedData.
 #pragma once
 
 #include <cstdint>

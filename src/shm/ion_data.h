@@ -1,7 +1,7 @@
 // TOrvoIonData: the ion record "OrvoIonData", 172 bytes, field code 8.
 //
-// Fields: record_fields.h (fields::kIon). The publication pass fills it with the four writes below. Errors as in
-// TOrvoSharedData.
+// Fields: record_fields.h (fields::kIon). The publication pass fills it with the four writes below.
+// Errors as in TOrvoSharedData.
 #pragma once
 
 #include <array>

@@ -39,12 +39,16 @@ base::Status TMutex::Open(LogSink log, SharedSection::Owner owner) {
 }
 
 base::Status TMutex::Execute() {
-  return Execute([this] {
+  return Run([this] {
     if (OnExecute) OnExecute(*this);
   });
 }
 
 base::Status TMutex::Execute(const std::function<void()>& body) {
+  return Run(body);
+}
+
+base::Status TMutex::Acquire() {
   RobustMutex::Recovery recovery = RobustMutex::Recovery::kNone;
   base::Status st = mutex_ ? mutex_->Lock(timeoutMs_, &recovery)
                            : base::Status::Unavailable("mutex " + name_ + " is not open");
@@ -55,26 +59,18 @@ base::Status TMutex::Execute(const std::function<void()>& body) {
                    ": a peer left it unrecoverable or half-initialised; "
                    "initialised afresh");
   }
-  if (!st.ok()) {
-    if (OnTimeout) OnTimeout(*this);
-    return st;
-  }
-  // Released on every way out of the body, exceptions included.
-  struct Release {
-    RobustMutex* m;
-    const LogSink& log;
-    ~Release() {
-      const base::Status u = m->Unlock();
-      if (!u.ok() && log) {
-        try {
-          log(u.message());
-        } catch (...) {
-        }
-      }
+  if (!st.ok() && OnTimeout) OnTimeout(*this);
+  return st;
+}
+
+void TMutex::Release() noexcept {
+  const base::Status u = mutex_->Unlock();
+  if (!u.ok() && log_) {
+    try {
+      log_(u.message());
+    } catch (...) {
     }
-  } release{mutex_.get(), log_};
-  body();
-  return base::Status::Ok();
+  }
 }
 
 }  // namespace tarvel::shm

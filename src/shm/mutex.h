@@ -51,6 +51,19 @@ class TMutex {
   base::Status Execute();
   // The same with `body` in place of OnExecute: for a read-test-write in one hold.
   base::Status Execute(const std::function<void()>& body);
+  // Execute with any callable and no std::function in between: the per-field hot path.
+  template <typename F>
+  base::Status Run(F&& body) {
+    base::Status st = Acquire();
+    if (!st.ok()) return st;
+    // Released on every way out of the body, exceptions included.
+    struct Guard {
+      TMutex* m;
+      ~Guard() { m->Release(); }
+    } guard{this};
+    body();
+    return st;
+  }
 
   void Close() { mutex_.reset(); }
 
@@ -58,6 +71,11 @@ class TMutex {
   Callback OnTimeout;  // may be empty
 
  private:
+  // Locks (logging a take-over or re-initialisation); on failure runs OnTimeout.
+  base::Status Acquire();
+  // Unlocks; a failure is logged, never thrown.
+  void Release() noexcept;
+
   std::string name_;
   int timeoutMs_ = kDefaultTimeoutMs;
   std::unique_ptr<RobustMutex> mutex_;

@@ -103,22 +103,33 @@ inline constexpr std::uint8_t kDevice3Changed = 25;  // monitor record
 inline constexpr std::uint8_t kCanDial = 26;         // dial record
 }  // namespace code
 
-// The record a field code belongs to.
-constexpr std::string_view RecordOfCode(std::uint8_t c) {
+// The position in kRecordNames of the record a field code belongs to (cheaper to compare than
+// the names, on every access).
+constexpr int RecordNumberOfCode(std::uint8_t c) {
   switch (c) {
     case code::kStage:
-      return kStageRecord;
+      return 2;
     case code::kIon:
-      return kIonRecord;
+      return 1;
     case code::kMonitSem:
     case code::kMonitSemCoeff:
-      return kMonitoringSemRecord;
+      return 3;
     case code::kCanDial:
-      return kCanDialRecord;
+      return 4;
     default:
-      return kMonitorRecord;
+      return 0;
   }
 }
+
+// The record a field code belongs to.
+constexpr std::string_view RecordOfCode(std::uint8_t c) {
+  return kRecordNames[RecordNumberOfCode(c)];
+}
+static_assert(RecordOfCode(code::kStage) == kStageRecord &&
+              RecordOfCode(code::kIon) == kIonRecord &&
+              RecordOfCode(code::kMonitSem) == kMonitoringSemRecord &&
+              RecordOfCode(code::kCanDial) == kCanDialRecord &&
+              RecordOfCode(code::kOptics) == kMonitorRecord);
 
 // Array lengths that bound client and wire indexes.
 inline constexpr int kStageConstantCount = 23;

@@ -99,15 +99,6 @@ base::Result<std::unique_ptr<RobustMutex>> RobustMutex::Open(const std::string& 
   return m;
 }
 
-pthread_mutex_t* RobustMutex::mutex() const {
-  return reinterpret_cast<pthread_mutex_t*>(section_->bytes().data() + kMutexOffset);
-}
-
-std::uint64_t RobustMutex::LoadWord() const {
-  return std::atomic_ref<std::uint64_t>(*reinterpret_cast<std::uint64_t*>(section_->bytes().data()))
-      .load(std::memory_order_acquire);
-}
-
 bool RobustMutex::TakeAndInitialise(std::uint64_t seen, std::uint32_t generation,
                                     base::Status* error) {
   std::atomic_ref<std::uint64_t> word(*reinterpret_cast<std::uint64_t*>(section_->bytes().data()));

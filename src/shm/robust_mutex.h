@@ -35,6 +35,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -86,8 +87,14 @@ class RobustMutex {
  private:
   explicit RobustMutex(std::unique_ptr<SharedSection> section) : section_(std::move(section)) {}
 
-  pthread_mutex_t* mutex() const;
-  std::uint64_t LoadWord() const;
+  pthread_mutex_t* mutex() const {
+    return reinterpret_cast<pthread_mutex_t*>(section_->bytes().data() + kMutexOffset);
+  }
+  std::uint64_t LoadWord() const {
+    return std::atomic_ref<std::uint64_t>(
+               *reinterpret_cast<std::uint64_t*>(section_->bytes().data()))
+        .load(std::memory_order_acquire);
+  }
   // Brings the word to ready (initialising or taking over where due); the ready word, or
   // Unavailable/the init error.
   base::Result<std::uint64_t> EnsureReady(Recovery* recovery);

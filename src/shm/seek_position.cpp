@@ -38,8 +38,8 @@ static_assert(kSlots[code::kOptics][13].offset == 3132 && kSlots[code::kOptics][
 
 }  // namespace
 
-std::optional<FieldSlot> TSeekPosition::Slot(std::uint8_t code, std::int32_t index) {
-  if (code >= kCodeCount) return std::nullopt;
+const FieldSlot* TSeekPosition::Slot(std::uint8_t code, std::int32_t index) {
+  if (code >= kCodeCount) return nullptr;
   const AreaRule& rule = kAreaRules[code];
   int k = 0;
   if (rule.lowByte) {
@@ -48,16 +48,15 @@ std::optional<FieldSlot> TSeekPosition::Slot(std::uint8_t code, std::int32_t ind
     k = index;
   } else {
     // Outside every array: the area's default, if it has one.
-    if (rule.defaultIndex < 0) return std::nullopt;
+    if (rule.defaultIndex < 0) return nullptr;
     k = rule.defaultIndex;
   }
   const FieldSlot& s = kSlots[code][k];
-  if (s.offset == kRefused) return std::nullopt;
-  return s;
+  return s.offset == kRefused ? nullptr : &s;
 }
 
 std::optional<std::uint32_t> TSeekPosition::Offset(std::uint8_t code, std::int32_t index) {
-  const auto s = Slot(code, index);
+  const FieldSlot* s = Slot(code, index);
   if (!s) return std::nullopt;
   return s->offset;
 }

@@ -27,8 +27,8 @@ struct FieldSlot {
 
 class TSeekPosition {
  public:
-  // The field selected by (code, index), or nothing when the access is refused.
-  static std::optional<FieldSlot> Slot(std::uint8_t code, std::int32_t index);
+  // The field selected by (code, index) (static storage), or null when the access is refused.
+  static const FieldSlot* Slot(std::uint8_t code, std::int32_t index);
   // The byte offset of the field, or nothing when the access is refused.
   static std::optional<std::uint32_t> Offset(std::uint8_t code, std::int32_t index);
 };

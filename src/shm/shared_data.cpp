@@ -10,11 +10,18 @@
 namespace tarvel::shm {
 namespace {
 
-std::string KindOf(const std::string& name) {
+int NumberOf(std::string_view kind) {
+  for (std::size_t i = 0; i < std::size(kRecordNames); ++i)
+    if (kRecordNames[i] == kind) return static_cast<int>(i);
+  return 0;
+}
+
+// One of the record-name constants (a view of static storage, kept for the life of the record).
+std::string_view KindOf(const std::string& name) {
   for (std::string_view k : kRecordNames) {
-    if (name == k) return std::string(k);
+    if (name == k) return k;
   }
-  return std::string(kMonitorRecord);
+  return kMonitorRecord;
 }
 
 template <typename T>
@@ -54,6 +61,7 @@ std::string SuffixFromEnvironment() {
 TOrvoSharedData::TOrvoSharedData(std::string recordName, bool master, RecordOptions options)
     : recordName_(std::move(recordName)),
       kind_(KindOf(recordName_)),
+      kindNumber_(NumberOf(kind_)),
       master_(master),
       log_(options.log ? std::move(options.log) : DefaultRecordLog()) {
   const std::string section = recordName_ + options.nameSuffix;
@@ -107,7 +115,7 @@ base::Status TOrvoSharedData::Report(base::Status st) {
 
 base::Status TOrvoSharedData::Transfer(std::uint8_t code, std::int32_t index, std::uint8_t* data,
                                        std::int32_t count, bool write, ValueType type) {
-  if (RecordOfCode(code) != kind_) {
+  if (RecordNumberOfCode(code) != kindNumber_) {
     return Report(base::Status::OutOfRange("field code " + std::to_string(code) +
                                            " does not belong to " + recordName_));
   }
@@ -137,7 +145,8 @@ base::Status TOrvoSharedData::Transfer(std::uint8_t code, std::int32_t index, st
                                            " pass the end of " + std::to_string(avail) + " bytes"));
   }
   pending_ = PendingAccess{static_cast<std::int32_t>(off), count, write, data, -1};
-  base::Status st = mutex_.Execute();
+  // The mutex's OnExecute is this same step; Run calls it without the callback indirection.
+  base::Status st = mutex_.Run([this] { TransferStep(); });
   if (!st.ok()) return Report(st);
   if (pending_.transferred != count) {
     return Report(base::Status::Truncated(
@@ -165,11 +174,11 @@ base::Status TOrvoSharedData::ReadValue(std::uint8_t code, std::int32_t index, V
                                         void* out) {
   const std::size_t n = ValueTypeSize(type);
   if (n == 0) return Report(base::Status::InvalidArgument("ReadValue needs a type 0..5"));
-  std::array<std::uint8_t, 10> buf{};
-  base::Status st = Transfer(code, index, buf.data(), static_cast<std::int32_t>(n), false, type);
-  if (!st.ok()) return st;
-  std::memcpy(inline_.data(), buf.data(), n);
-  std::memcpy(out, buf.data(), n);
+  // Straight into the inline buffer: a failed transfer copies nothing (Transfer checks the
+  // whole range first), so the buffer keeps the last value and `out` is untouched.
+  base::Status st =
+      Transfer(code, index, inline_.data(), static_cast<std::int32_t>(n), false, type);
+  if (st.ok()) std::memcpy(out, inline_.data(), n);
   return st;
 }
 

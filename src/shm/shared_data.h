@@ -120,7 +120,8 @@ class TOrvoSharedData : public TSharedMemory {
   void TransferStep();
 
   const std::string recordName_;
-  const std::string kind_;
+  const std::string_view kind_;  // one of the record-name constants of record_layout.h
+  const int kindNumber_;         // its position in kRecordNames
   const bool master_;
   LogSink log_;
   TMutex mutex_;

@@ -38,12 +38,6 @@ base::Status TSharedMemory::Create(const std::string& name, int master, std::int
   return base::Status::Ok();
 }
 
-std::span<std::uint8_t> TSharedMemory::Memory() const {
-  if (!section_) return {};
-  auto bytes = section_->bytes();
-  return bytes.first(std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(size_)));
-}
-
 std::int32_t TSharedMemory::Read(void* buffer, std::int32_t count) {
   if (!section_) return -1;
   if (position_ < 0 || count < 0) return 0;

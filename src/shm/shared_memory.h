@@ -51,7 +51,13 @@ class TSharedMemory {
 
   bool HasView() const { return section_ != nullptr; }
   // The section's bytes, at most Size() long; empty without a view. Valid while this lives.
-  std::span<std::uint8_t> Memory() const;
+  std::span<std::uint8_t> Memory() const {
+    if (!section_) return {};
+    const auto bytes = section_->bytes();
+    return bytes.size() < static_cast<std::size_t>(size_)
+               ? bytes
+               : bytes.first(static_cast<std::size_t>(size_));
+  }
   std::int32_t Size() const { return size_; }
   std::int32_t Position() const { return position_; }
   const std::string& Name() const { return name_; }

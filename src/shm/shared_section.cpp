@@ -37,11 +37,12 @@ std::string Mismatch(const struct stat& st, std::size_t size, SharedSection::Own
         std::to_string(::geteuid()));
   }
   // Our own objects are exactly 0660; another user's (a client's bitmap, the server's record seen
-  // by a client) may be narrower, but never open to other users.
+  // by a client) may be narrower, but never open to other users. So may one still of size 0,
+  // whose creator (racing with us) has not come to its fchmod yet.
   const mode_t m = st.st_mode & 07777;
-  if (owner == SharedSection::Owner::kSelf ? m != kMode : (m & ~kMode) != 0)
-    add("mode " + ModeText(st.st_mode) + " is not 0660");
   const auto actual = static_cast<std::uintmax_t>(st.st_size);
+  const bool exact = owner == SharedSection::Owner::kSelf && actual != 0;
+  if (exact ? m != kMode : (m & ~kMode) != 0) add("mode " + ModeText(st.st_mode) + " is not 0660");
   // Size 0 is a creator that has not sized the object yet; the caller sizes it.
   if (actual != 0 && actual < size) {
     add("size " + std::to_string(actual) + " is smaller than " + std::to_string(size) + " bytes");
@@ -91,10 +92,13 @@ base::Result<std::unique_ptr<SharedSection>> SharedSection::Open(const std::stri
   }
   std::size_t actual = static_cast<std::size_t>(st.st_size);
   if (actual == 0 && size > 0 && mode == Mode::kCreate) {
-    // Never shrinks or grows an object with a size: other processes may have it mapped.
+    // Never shrinks or grows an object with a size: other processes may have it mapped. One of
+    // size 0 is a creator's that has not sized it yet; sizing it (and, when it is ours, giving it
+    // its mode) is what that creator does next anyway.
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
       return base::Status::FromErrno("ftruncate(" + objectName + ")", errno);
     }
+    if (st.st_uid == ::geteuid()) (void)::fchmod(fd, kMode);
     actual = size;
   }
   // An object of size 0 is one whose creator has not sized it yet (or never will).

@@ -8,6 +8,7 @@
 
 #include "shm/robust_mutex.h"
 #include "shm/stage_data.h"
+#include "tarvel_shm.h"
 #include "test_support.h"
 
 namespace tarvel::shm {
@@ -85,6 +86,22 @@ TEST_F(AdoptionTest, AnUnfitExistingObjectIsRefusedNamedAndLeftUntouched) {
   }
 }
 
+// Another process created the objects an instant ago and has not sized them (nor given them
+// their mode, narrowed by its umask) yet: that is a creation race, not an unfit object.
+TEST_F(AdoptionTest, ObjectsStillBeingCreatedAreAdopted) {
+  const std::string section = "/" + std::string(kStageRecord) + Suffix();
+  for (const std::string& object : {section, section + std::string(kMutexSuffix)}) {
+    ASSERT_TRUE(Make(object, 0, 0640, ::geteuid()));
+  }
+  TOrvoStageData stage(true, Options());
+  ASSERT_TRUE(stage.IsOpen()) << stage.OpenStatus().message();
+  EXPECT_EQ(*stage.GetStageOwnerID(), kStageOwnerFree);
+  struct stat st {};
+  ASSERT_EQ(::stat(("/dev/shm" + section).c_str(), &st), 0);
+  EXPECT_EQ(static_cast<std::size_t>(st.st_size), kStageSize);
+  EXPECT_EQ(st.st_mode & 07777, 0660u);
+}
+
 // A client opens the server's objects, whoever runs the server; it still refuses a size or mode
 // that does not fit.
 TEST_F(AdoptionTest, AClientAdoptsTheServerObjectsOfAnotherUserOfTheGroup) {
@@ -105,6 +122,12 @@ TEST_F(AdoptionTest, AClientAdoptsTheServerObjectsOfAnotherUserOfTheGroup) {
   TOrvoStageData refused(false, Options());
   EXPECT_FALSE(refused.IsOpen());
   EXPECT_NE(refused.OpenStatus().message().find("mode 0666"), std::string::npos);
+  // Through the C library: its own code, and a message naming the object.
+  tarvel_shm* h = nullptr;
+  EXPECT_EQ(tarvel_shm_open("OrvoStageData", Suffix().c_str(), 0, &h), TARVEL_SHM_ERR_UNFIT);
+  EXPECT_EQ(h, nullptr);
+  EXPECT_NE(std::string(tarvel_shm_open_error()).find(section + " "), std::string::npos)
+      << tarvel_shm_open_error();
 }
 
 }  // namespace

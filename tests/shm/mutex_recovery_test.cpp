@@ -81,6 +81,37 @@ TEST_F(MutexRecoveryTest, AMutexLeftUnrecoverableIsInitialisedAfreshForEveryone)
   }
 }
 
+// Several clients meet the unrecoverable mutex at once: only one may initialise it afresh, or a
+// second initialisation would wipe a lock the first one's winner holds. Afterwards the mutex
+// still excludes: a holder makes the server's access wait and skip.
+TEST_F(MutexRecoveryTest, ProcessesMeetingItTogetherShareOneFreshMutex) {
+  TOrvoCanDialData dial(true, Options());
+  ASSERT_TRUE(dial.SetDialWord(3, 12).ok());
+  auto peer = AbandonAfterADeadHolder();
+  peer->CloseStdin();
+  EXPECT_EQ(peer->ReadLine(), "unlocked 0");
+
+  std::vector<std::unique_ptr<Child>> clients;
+  for (int k = 0; k < 6; ++k) {
+    clients.push_back(
+        std::make_unique<Child>(Helper({"read", "CanDialData", Suffix(), "26", "3", "2"})));
+    clients.back()->CloseStdin();
+  }
+  const auto mine = dial.GetDialWord(3);
+  for (auto& c : clients) {
+    EXPECT_EQ(c->ReadLine(), "12");
+    EXPECT_EQ(c->Wait(), 0);
+  }
+  ASSERT_TRUE(mine.ok()) << mine.status().message();
+  EXPECT_EQ(*mine, 12);
+
+  Child holder(Helper({"hold", "CanDialData", Suffix(), "400"}));
+  ASSERT_EQ(holder.ReadLine(), "held");
+  EXPECT_EQ(dial.SetDialWord(3, 13).code(), base::Status::Code::kTimeout);
+  EXPECT_EQ(holder.Wait(), 0);
+  EXPECT_EQ(*dial.GetDialWord(3), 12);
+}
+
 TEST_F(MutexRecoveryTest, AProcessWaitingWhileThePeerAbandonsGetsTheFreshMutex) {
   std::vector<std::string> log;
   TOrvoCanDialData dial(true, Options(&log));
@@ -103,9 +134,9 @@ TEST_F(MutexRecoveryTest, AProcessWaitingWhileThePeerAbandonsGetsTheFreshMutex) 
 // The initialisation word says "being initialised" (state 1) and the mutex bytes are garbage: the
 // initialiser died half-way, or its pid lives on (recycled, or another user's) and never finishes.
 TEST_F(MutexRecoveryTest, AHalfInitialisedMutexObjectIsTakenOver) {
-  Child alive(Helper({"raw-hold-forever", "/no-such-object"}));  // exits at once: a pid to reap
-  EXPECT_EQ(alive.Wait(), 2);
-  const pid_t deadPid = alive.pid();
+  Child gone(Helper({"raw-hold-forever", "/no-such-object"}));  // exits at once: a dead pid
+  EXPECT_EQ(gone.Wait(), 2);
+  const pid_t deadPid = gone.pid();
   const struct {
     const char* name;
     pid_t initialiser;

@@ -27,7 +27,10 @@
  * implements exactly that protocol with the server's own code.
  *
  * An object that exists already is adopted only when it has mode 0660 (or narrower) and at least
- * the record's size; a mismatch is an error naming the object, and nothing is written into it.
+ * the record's size; a mismatch is an error naming the object (TARVEL_SHM_ERR_UNFIT), and nothing
+ * is written into it. The server adopts only objects of its own user with mode exactly 0660: a
+ * client that creates records (TARVEL_SHM_CREATE) before the server starts must run as the
+ * server's user, or the server refuses them until they are removed.
  *
  * A field is addressed by (code, index) as in the field list below; tarvel_shm_offset gives its
  * byte offset. Indexes outside a field's area take the area's default offset where it has one
@@ -72,8 +75,11 @@ extern "C" {
 #define TARVEL_SHM_ERR_NOTFOUND (-3) /* the section does not exist (server not started) */
 #define TARVEL_SHM_ERR_ARG (-4)      /* bad argument: NULL, unknown record or field, bad type */
 #define TARVEL_SHM_ERR_SYSTEM (-5)   /* an operating-system call failed, or no memory */
-#define TARVEL_SHM_ERR_BUSY (-6)     /* the mutex object is being initialised by another process,
-                                        or refused for adoption; access skipped, try again */
+/* The mutex object is being initialised by another process right now; access skipped, retry. */
+#define TARVEL_SHM_ERR_BUSY (-6)
+/* An existing object has the wrong owner, mode or size and was refused (the open error names
+ * it). */
+#define TARVEL_SHM_ERR_UNFIT (-7)
 
 /* Version of this interface: major.minor.patch, and as one number. */
 #define TARVEL_SHM_VERSION_MAJOR 1
@@ -116,9 +122,9 @@ extern "C" {
 /* Field list: per record, each field's name (as tarvel_shm_find_field and tarvel-shm take it),
  * code, record index or index range, value type, and the byte offset of its elements ("3134+10i":
  * the i-th element, counted from 0 at the first index, at 3134 + 10 i). Columns: name, code,
- * index or index range, type, offsets. BLOCK and TEXT fields are accessed with tarvel_shm_read/_write; TEXT
- * holds NUL-terminated CP932. The meaning of each field is the server's documentation; the
- * list is checked against the server's record tables by a test.
+ * index or index range, type, offsets. BLOCK and TEXT fields are accessed with
+ * tarvel_shm_read/_write; TEXT holds NUL-terminated CP932. The names say what each field holds;
+ * the list is checked against the server's record tables by a test.
 BEGIN FIELDS
 OrvoMonitorData (3872 bytes)
   StageConstant         1  0..22    EXTENDED 0+10i

@@ -45,8 +45,9 @@ int CodeOf(const Status& st) {
     case Status::Code::kInvalidArgument:
       return TARVEL_SHM_ERR_ARG;
     case Status::Code::kUnavailable:
-    case Status::Code::kCorrupt:
       return TARVEL_SHM_ERR_BUSY;
+    case Status::Code::kCorrupt:
+      return TARVEL_SHM_ERR_UNFIT;
     default:
       return TARVEL_SHM_ERR_SYSTEM;
   }
