@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/production_graph.h"
+#include "shm/shared_data.h"
 #include "hub/hub_texts.h"
 #include "model/fib_sys_info.h"
 #include "ui/form_socket.h"
@@ -121,6 +122,9 @@ int main(int argc, char** argv) {
   }
 
   tarvel::automation::TAutomationHost::Prepare(startMode, LogLine);
+  // Record-layer failures (a record that cannot be opened or adopted, a skipped access, a
+  // mutex taken over) reach the program's log, whichever part made the record.
+  tarvel::shm::SetDefaultRecordLog([](const std::string& line) { LogLine("shm: " + line); });
   tarvel::app::TGraphOptions options;
   options.startMode = startMode;
   options.window = !windowless;
@@ -129,7 +133,6 @@ int main(int argc, char** argv) {
   options.systemBus = parser.isSet(systemBusOpt);
   options.log = LogLine;
   options.memoLog = RawLine;
-  options.records.log = [](const std::string& line) { LogLine(line); };
   tarvel::app::TProductionGraph graph(std::move(options));
   tarvel::hub::TSocketHub& hub = graph.Hub();
   tarvel::link::TOrvoComAna& link = graph.Link();
