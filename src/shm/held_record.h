@@ -12,6 +12,8 @@
 #include <span>
 #include <string_view>
 
+#include "shm/record_fields.h"
+
 namespace tarvel::shm {
 
 class HeldRecord {
@@ -36,6 +38,11 @@ class HeldRecord {
   bool WriteI32(std::uint8_t code, std::int32_t index, std::int32_t v);
   bool WriteDouble(std::uint8_t code, std::int32_t index, double v);
   bool WriteExtended(std::uint8_t code, std::int32_t index, double v);
+  // The same for a field named in code (Named("MonitorWord")).
+  bool ReadI16(FieldId f, std::int16_t* v) const { return ReadI16(f.code, f.index, v); }
+  bool ReadI32(FieldId f, std::int32_t* v) const { return ReadI32(f.code, f.index, v); }
+  bool WriteI16(FieldId f, std::int16_t v) { return WriteI16(f.code, f.index, v); }
+  bool WriteI32(FieldId f, std::int32_t v) { return WriteI32(f.code, f.index, v); }
 
  private:
   // Field() for one typed element: empty unless the field is `n` bytes wide.

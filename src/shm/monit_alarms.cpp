@@ -20,7 +20,7 @@ int ScanFirst(HeldRecord& h, bool* ok) {
       return -1;
     }
     if (f != 0) {
-      *ok = h.WriteI32(code::kAlarmSummary, 1, n);
+      *ok = h.WriteI32(Named("LowestAlarm"), n);
       return n;
     }
   }
@@ -41,7 +41,7 @@ base::Result<bool> TOrvoMonitData::SetAlarm(int n) {
     if (!h.ReadI16(code::kAlarmFlag, n, &flag)) return false;
     if (flag != 0) return true;
     wasClear = true;
-    return h.WriteI16(code::kAlarmFlag, n, -1) && h.WriteI32(code::kAlarmSummary, 0, 1);
+    return h.WriteI16(code::kAlarmFlag, n, -1) && h.WriteI32(Named("AlarmPresent"), 1);
   });
   // Logged on every call, whatever became of the flag; a failure is reported, never returned.
   const base::Status logged = LogHardwareError(n);
@@ -58,7 +58,7 @@ base::Status TOrvoMonitData::ResetAlarm(int n) {
   return Locked([&](HeldRecord& h) {
     if (!h.WriteI16(code::kAlarmFlag, n, 0)) return false;
     bool ok = true;
-    if (ScanFirst(h, &ok) < 0 && ok) ok = h.WriteI32(code::kAlarmSummary, 0, 0);
+    if (ScanFirst(h, &ok) < 0 && ok) ok = h.WriteI32(Named("AlarmPresent"), 0);
     return ok;
   });
 }
@@ -80,7 +80,7 @@ base::Result<std::int16_t> TOrvoMonitData::GetAlarm(int n) {
 }
 
 base::Result<std::int32_t> TOrvoMonitData::GetAlarmPresent() {
-  return ReadI32(code::kAlarmSummary, 0);
+  return ReadI32(Named("AlarmPresent"));
 }
 
 base::Status TOrvoMonitData::RotateHardwareLog() {

@@ -26,13 +26,13 @@ TOrvoMonitData::TOrvoMonitData(bool master, RecordOptions options)
   if (!master) return;
   if (IsOpen()) {
     (void)SetMonitorWord(-1);
-    (void)WriteI32(code::kReserved13, 2, 1);
+    (void)WriteI32(Named("Reserved13", 2), 1);
     (void)Locked([](HeldRecord& h) {
-      bool ok = h.WriteI32(code::kAlarmSummary, 0, 0) && h.WriteI32(code::kAlarmSummary, 1, -1);
+      bool ok = h.WriteI32(Named("AlarmPresent"), 0) && h.WriteI32(Named("LowestAlarm"), -1);
       for (int n = 0; ok && n < kAlarmCount; ++n) ok = h.WriteI16(code::kAlarmFlag, n, 0);
       return ok;
     });
-    (void)WriteI32(code::kMonitorWords, 4, 1);
+    (void)WriteI32(Named("CLType"), 1);
   }
   const base::Status rot = RotateHardwareLog();
   if (!rot.ok()) (void)Report(rot);
@@ -57,36 +57,36 @@ base::Result<std::int32_t> TOrvoMonitData::GetPowerMode(int i) {
 base::Status TOrvoMonitData::SetApertureState(std::int32_t x, std::int32_t y, std::int32_t s1,
                                               std::int32_t s2) {
   return Locked([&](HeldRecord& h) {
-    return h.WriteI32(code::kAperture, 1, x) && h.WriteI32(code::kAperture, 2, y) &&
-           h.WriteI32(code::kAperture, 3, s1) && h.WriteI32(code::kAperture, 4, s2);
+    return h.WriteI32(Named("ApertureX"), x) && h.WriteI32(Named("ApertureY"), y) &&
+           h.WriteI32(Named("ApertureState1"), s1) && h.WriteI32(Named("ApertureState2"), s2);
   });
 }
 
 base::Status TOrvoMonitData::SetApertureMoving(std::int16_t v) {
-  return WriteI16(code::kAperture, 5, v);
+  return WriteI16(Named("ApertureMoving"), v);
 }
 base::Result<std::int16_t> TOrvoMonitData::GetApertureMoving() {
-  return ReadI16(code::kAperture, 5);
+  return ReadI16(Named("ApertureMoving"));
 }
 base::Status TOrvoMonitData::SetApertureNo(std::int32_t n) {
-  return WriteI32(code::kAperture, 0, n);
+  return WriteI32(Named("ApertureNo"), n);
 }
 
 base::Result<std::int32_t> TOrvoMonitData::GetApertureNo() {
   std::int32_t n = 0;
   std::int16_t moving = 0;
   base::Status st = Locked([&](HeldRecord& h) {
-    return h.ReadI16(code::kAperture, 5, &moving) && h.ReadI32(code::kAperture, 0, &n);
+    return h.ReadI16(Named("ApertureMoving"), &moving) && h.ReadI32(Named("ApertureNo"), &n);
   });
   if (!st.ok()) return st;
   return moving != 0 ? -1 : n;
 }
 
 base::Result<std::int32_t> TOrvoMonitData::GetApertureX() {
-  return ReadI32(code::kAperture, 1);
+  return ReadI32(Named("ApertureX"));
 }
 base::Result<std::int32_t> TOrvoMonitData::GetApertureY() {
-  return ReadI32(code::kAperture, 2);
+  return ReadI32(Named("ApertureY"));
 }
 
 // --- track ball ---
@@ -142,16 +142,16 @@ base::Result<std::int16_t> TOrvoMonitData::GetDevice3Changed(int i) {
   return ReadI16(code::kDevice3Changed, i);
 }
 base::Status TOrvoMonitData::SetVacuumValue1(std::int32_t v) {
-  return WriteI32(code::kVacuum, 2, v);
+  return WriteI32(Named("VacuumValue1"), v);
 }
 base::Status TOrvoMonitData::SetVacuumValue2(std::int32_t v) {
-  return WriteI32(code::kVacuum, 7, v);
+  return WriteI32(Named("VacuumValue2"), v);
 }
 base::Result<std::int32_t> TOrvoMonitData::GetVacuumValue1() {
-  return ReadI32(code::kVacuum, 2);
+  return ReadI32(Named("VacuumValue1"));
 }
 base::Result<std::int32_t> TOrvoMonitData::GetVacuumValue2() {
-  return ReadI32(code::kVacuum, 7);
+  return ReadI32(Named("VacuumValue2"));
 }
 
 // --- optics ---
@@ -187,7 +187,7 @@ base::Status TOrvoMonitData::WriteOpticsBlock(const OpticsBlock& block) {
   raw(&block.word20, 2);
   ext(block.value[21]);
   raw(&block.word22, 2);
-  return WriteBlock(code::kOptics, 0, bytes);
+  return WriteBlock(Named("CondenserLens"), bytes);
 }
 
 base::Status TOrvoMonitData::WriteOpticsTail(double value16, double value17) {
@@ -195,25 +195,25 @@ base::Status TOrvoMonitData::WriteOpticsTail(double value16, double value17) {
   EncodeExtended(value16, std::span<std::uint8_t, kExtendedSize>(bytes.data(), kExtendedSize));
   EncodeExtended(
       value17, std::span<std::uint8_t, kExtendedSize>(bytes.data() + kExtendedSize, kExtendedSize));
-  return WriteBlock(code::kOptics, 16, bytes);
+  return WriteBlock(Named("OpticsValue", 2), bytes);
 }
 
 base::Status TOrvoMonitData::SetMagCode(std::int32_t v) {
-  return WriteI32(code::kOptics, 10, v);
+  return WriteI32(Named("MagCode"), v);
 }
 
 base::Result<std::int32_t> TOrvoMonitData::GetMagIndex() {
-  auto v = ReadI32(code::kOptics, 10);
+  auto v = ReadI32(Named("MagCode"));
   if (!v.ok()) return v.status();
   return *v & 0xFF;
 }
 base::Result<std::int32_t> TOrvoMonitData::GetMagByte1() {
-  auto v = ReadI32(code::kOptics, 10);
+  auto v = ReadI32(Named("MagCode"));
   if (!v.ok()) return v.status();
   return (*v >> 8) & 0xFF;
 }
 base::Result<std::int32_t> TOrvoMonitData::GetMagByte2() {
-  auto v = ReadI32(code::kOptics, 10);
+  auto v = ReadI32(Named("MagCode"));
   if (!v.ok()) return v.status();
   return (*v >> 16) & 0xFF;
 }
@@ -221,31 +221,31 @@ base::Result<std::int32_t> TOrvoMonitData::GetMagByte2() {
 // --- monitor words ---
 
 base::Status TOrvoMonitData::SetScanLinkWord(std::int16_t v) {
-  return WriteI16(code::kMonitorWords, 0, v);
+  return WriteI16(Named("ScanLinkWord"), v);
 }
 base::Result<std::int16_t> TOrvoMonitData::GetScanLinkWord() {
-  return ReadI16(code::kMonitorWords, 0);
+  return ReadI16(Named("ScanLinkWord"));
 }
 base::Status TOrvoMonitData::SetMonitorWord(std::int16_t v) {
-  return WriteI16(code::kMonitorWords, 1, v);
+  return WriteI16(Named("MonitorWord"), v);
 }
 base::Result<std::int16_t> TOrvoMonitData::GetMonitorWord() {
-  return ReadI16(code::kMonitorWords, 1);
+  return ReadI16(Named("MonitorWord"));
 }
 base::Status TOrvoMonitData::SetFieldValue(double x) {
-  return WriteExtended(code::kMonitorWords, 2, x);
+  return WriteExtended(Named("FieldValue"), x);
 }
 base::Result<double> TOrvoMonitData::GetFieldValue() {
-  return ReadExtended(code::kMonitorWords, 2);
+  return ReadExtended(Named("FieldValue"));
 }
 base::Status TOrvoMonitData::SetMagLock(std::int16_t v) {
-  return WriteI16(code::kMonitorWords, 3, v);
+  return WriteI16(Named("MagLock"), v);
 }
 base::Result<std::int16_t> TOrvoMonitData::GetMagLock() {
-  return ReadI16(code::kMonitorWords, 3);
+  return ReadI16(Named("MagLock"));
 }
 base::Result<std::int32_t> TOrvoMonitData::GetCLType() {
-  return ReadI32(code::kMonitorWords, 4);
+  return ReadI32(Named("CLType"));
 }
 
 base::Status TOrvoMonitData::MarkNotified(int message) {
@@ -260,7 +260,7 @@ base::Status TOrvoMonitData::WriteUnitReport(std::span<const double, 6> values, 
   std::array<std::uint8_t, 52> bytes{};
   std::memcpy(bytes.data(), values.data(), 48);
   std::memcpy(bytes.data() + 48, &word, 4);
-  return WriteBlock(code::kUnitReport, 0, bytes);
+  return WriteBlock(Named("UnitReport"), bytes);
 }
 
 base::Status TOrvoMonitData::WriteUnitReport(double a, double b, std::int32_t word,
@@ -270,28 +270,28 @@ base::Status TOrvoMonitData::WriteUnitReport(double a, double b, std::int32_t wo
   std::memcpy(bytes.data() + 8, &b, 8);
   std::memcpy(bytes.data() + 16, &word, 4);
   std::memcpy(bytes.data() + 20, &flag, 2);
-  return WriteBlock(code::kUnitReport, 0, bytes);
+  return WriteBlock(Named("UnitReport"), bytes);
 }
 
 // --- scan ---
 
 base::Status TOrvoMonitData::SetScanState(std::int32_t v) {
-  return WriteI32(code::kScan, 0, v);
+  return WriteI32(Named("ScanState"), v);
 }
 base::Status TOrvoMonitData::SetScanRunning(std::int16_t v) {
-  return WriteI16(code::kScan, 1, v);
+  return WriteI16(Named("ScanRunning"), v);
 }
 base::Status TOrvoMonitData::SetScanState2(std::int32_t v) {
-  return WriteI32(code::kScan, 2, v);
+  return WriteI32(Named("ScanState2"), v);
 }
 base::Result<std::int32_t> TOrvoMonitData::GetScanState() {
-  return ReadI32(code::kScan, 0);
+  return ReadI32(Named("ScanState"));
 }
 base::Result<std::int16_t> TOrvoMonitData::GetScanRunning() {
-  return ReadI16(code::kScan, 1);
+  return ReadI16(Named("ScanRunning"));
 }
 base::Result<std::int32_t> TOrvoMonitData::GetScanState2() {
-  return ReadI32(code::kScan, 2);
+  return ReadI32(Named("ScanState2"));
 }
 
 // --- Hard3 constants ---
@@ -301,23 +301,23 @@ base::Status TOrvoMonitData::SetHard3Constants(double kx, double ky, double acc,
   const double v[kHard3ConstCount] = {kx, ky, acc, sx, sy};
   std::array<std::uint8_t, sizeof v> bytes{};
   std::memcpy(bytes.data(), v, sizeof v);
-  return WriteBlock(code::kHard3Const, 0, bytes);
+  return WriteBlock(Named("Hard3Const"), bytes);
 }
 
 base::Result<double> TOrvoMonitData::GetMagKX() {
-  return ReadDouble(code::kHard3Const, 0);
+  return ReadDouble(Named("Hard3Const"));
 }
 base::Result<double> TOrvoMonitData::GetMagKY() {
-  return ReadDouble(code::kHard3Const, 1);
+  return ReadDouble(Named("Hard3Const", 1));
 }
 base::Result<double> TOrvoMonitData::GetRefAccV() {
-  return ReadDouble(code::kHard3Const, 2);
+  return ReadDouble(Named("Hard3Const", 2));
 }
 base::Result<double> TOrvoMonitData::GetShiftKX() {
-  return ReadDouble(code::kHard3Const, 3);
+  return ReadDouble(Named("Hard3Const", 3));
 }
 base::Result<double> TOrvoMonitData::GetShiftKY() {
-  return ReadDouble(code::kHard3Const, 4);
+  return ReadDouble(Named("Hard3Const", 4));
 }
 
 }  // namespace tarvel::shm

@@ -133,7 +133,7 @@ base::Status TOrvoMonitData::LoadInitData(const std::string& directory) {
     for (int t = 0; t < 4; ++t) {
       if (name == kClTypeNames[t]) type = t;
     }
-    problems.Add(WriteI32(code::kMonitorWords, 4, type));
+    problems.Add(WriteI32(Named("CLType"), type));
   }
 
   // 5. An empty track-ball section is written back whole (both sections, every key).
@@ -162,7 +162,7 @@ base::Status TOrvoMonitData::SaveTrackBall(int i) {
 }
 
 base::Status TOrvoMonitData::SetCLType(std::int32_t v) {
-  base::Status st = WriteI32(code::kMonitorWords, 4, v);
+  base::Status st = WriteI32(Named("CLType"), v);
   if (!st.ok()) return st;
   if (dataDirectory_.empty()) {
     return Report(base::Status::Unavailable(

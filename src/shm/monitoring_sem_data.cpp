@@ -42,10 +42,10 @@ base::Status TMonitoringSEMData::LoadCoefficients(const std::string& directory) 
     block[k] = v.ok() ? *v : def;
   }
   block[25] = 5.0;
-  base::Status first = WriteI16(code::kMonitSem, 25, 0);
+  base::Status first = WriteI16(Named("Word"), 0);
   std::array<std::uint8_t, sizeof block> bytes{};
   std::memcpy(bytes.data(), block.data(), sizeof block);
-  base::Status second = WriteBlock(code::kMonitSemCoeff, 0, bytes);
+  base::Status second = WriteBlock(Named("Coefficient"), bytes);
   if (!bad.empty()) {
     std::string text = "MonitoringSEMData.INI: ";
     for (std::size_t i = 0; i < bad.size(); ++i) text += (i ? "; " : "") + bad[i];
@@ -58,14 +58,14 @@ base::Status TMonitoringSEMData::PublishMonitoringSEM(
     std::span<const double, kMonitSemValueCount> values) {
   std::array<std::uint8_t, 8 * kMonitSemValueCount> bytes{};
   std::memcpy(bytes.data(), values.data(), bytes.size());
-  return WriteBlock(code::kMonitSem, 0, bytes);
+  return WriteBlock(Named("Value"), bytes);
 }
 
 base::Status TMonitoringSEMData::SetFieldValueA(double x) {
-  return WriteDouble(code::kMonitSemCoeff, 28, x);
+  return WriteDouble(Named("Coefficient", 28), x);
 }
 base::Status TMonitoringSEMData::SetFieldValueB(double x) {
-  return WriteDouble(code::kMonitSemCoeff, 29, x);
+  return WriteDouble(Named("Coefficient", 29), x);
 }
 
 base::Result<double> TMonitoringSEMData::GetMonitoringSEMValue(int i) {
@@ -85,7 +85,7 @@ base::Result<double> TMonitoringSEMData::GetCoefficient(int i) {
 }
 
 base::Result<std::int16_t> TMonitoringSEMData::GetMonitoringSEMWord() {
-  return ReadI16(code::kMonitSem, 25);
+  return ReadI16(Named("Word"));
 }
 
 }  // namespace tarvel::shm

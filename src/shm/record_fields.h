@@ -261,4 +261,36 @@ static_assert(kMonitoringSem[std::size(kMonitoringSem) - 1].End() == kMonitoring
 static_assert(kCanDial[0].End() == kCanDialSize);
 
 }  // namespace fields
+
+// A field element named in code. Its code, index and type come from the tables, so an accessor
+// writes down only the field's name: a name that is not in a table, a name two codes share or
+// an element outside the field does not compile.
+struct FieldId {
+  std::uint8_t code;
+  std::int32_t index;
+  ValueType type;
+};
+
+// Element `k` of the field `name` (k counts from the field's first index; a name split in two
+// rows, like Reserved13, counts across both).
+consteval FieldId Named(std::string_view name, int k = 0) {
+  const FieldInfo* first = nullptr;
+  for (const RecordInfo& rec : kRecords) {
+    for (const FieldInfo& f : rec.fields) {
+      if (f.name != name) continue;
+      if (first == nullptr) first = &f;
+      if (f.code != first->code) throw "a field name two codes share";
+    }
+  }
+  if (first == nullptr) throw "no field of that name";
+  const std::int32_t target = first->index + k;
+  for (const RecordInfo& rec : kRecords) {
+    for (const FieldInfo& f : rec.fields) {
+      if (f.name == name && target >= f.index && target < f.index + f.count) {
+        return FieldId{f.code, target, f.type};
+      }
+    }
+  }
+  throw "an element outside the field";
+}
 }  // namespace tarvel::shm

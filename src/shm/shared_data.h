@@ -93,6 +93,19 @@ class TOrvoSharedData : public TSharedMemory {
   base::Result<std::int32_t> ReadI32(std::uint8_t code, std::int32_t index);
   base::Result<double> ReadDouble(std::uint8_t code, std::int32_t index);
   base::Result<double> ReadExtended(std::uint8_t code, std::int32_t index);
+  // The same for a field named in code (Named("ApertureMoving")): its code and index are the
+  // field table's.
+  base::Status WriteBlock(FieldId f, std::span<const std::uint8_t> bytes) {
+    return WriteBlock(f.code, f.index, bytes);
+  }
+  base::Status WriteI16(FieldId f, std::int16_t v) { return WriteI16(f.code, f.index, v); }
+  base::Status WriteI32(FieldId f, std::int32_t v) { return WriteI32(f.code, f.index, v); }
+  base::Status WriteDouble(FieldId f, double v) { return WriteDouble(f.code, f.index, v); }
+  base::Status WriteExtended(FieldId f, double v) { return WriteExtended(f.code, f.index, v); }
+  base::Result<std::int16_t> ReadI16(FieldId f) { return ReadI16(f.code, f.index); }
+  base::Result<std::int32_t> ReadI32(FieldId f) { return ReadI32(f.code, f.index); }
+  base::Result<double> ReadDouble(FieldId f) { return ReadDouble(f.code, f.index); }
+  base::Result<double> ReadExtended(FieldId f) { return ReadExtended(f.code, f.index); }
 
   // Runs `body` with the record's bytes while the mutex is held (one hold for several fields).
   // `body` returns false to report that a field it needed was out of bounds.
