@@ -19,7 +19,6 @@
 #include <thread>
 #include <vector>
 
-#include "bench_records.h"
 #include "link/frame.h"
 #include "link/orvo_com_ana.h"
 #include "link/test_link.h"
@@ -106,7 +105,6 @@ double LinkSeconds(const std::vector<std::uint8_t>& stream, std::size_t frames) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const tarvel::bench::BenchRecords records;
   QCoreApplication app(argc, argv);
   const std::size_t budget = 128u * 1024 * 1024;  // bytes per case
   for (std::size_t size : {8u, 200u, 4096u, 60000u}) {

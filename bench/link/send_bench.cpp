@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "bench_records.h"
 #include "link/command_state.h"
 #include "link/frame.h"
 #include "link/orvo_com_ana.h"
@@ -114,7 +113,6 @@ double LinkSeconds(const std::function<tarvel::base::Status(TOrvoComAna&)>& cmd,
 }  // namespace
 
 int main(int argc, char** argv) {
-  const tarvel::bench::BenchRecords records;
   QCoreApplication app(argc, argv);
   struct Case {
     const char* name;

@@ -1,5 +1,5 @@
-// GoogleTest main with a Qt application object: the link runs on the Qt event loop. Every
-// link manager opens the shared records; this process gives them names of its own.
+// GoogleTest main with a Qt application object: the link runs on the Qt event loop. Suites that
+// build the production graph open the shared records; this process gives them names of its own.
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
