@@ -72,8 +72,10 @@ double DecodeExtended(std::span<const std::uint8_t, kExtendedSize> in) {
     // Keep the top of the payload; the result is always a quiet NaN.
     return FromBits(sign | kDoubleQuietNaN | ((frac >> 11) & ((1ull << 52) - 1)));
   }
-  if (sig == 0) return FromBits(sign);  // zero, whatever the exponent
-  if (exp != 0 && !(sig & kIntegerBit)) return FromBits(sign | kDoubleQuietNaN);  // unnormal
+  // An unnormal (integer bit clear under a non-zero exponent) is refused as the hardware load
+  // refuses it, a zero significand included; only exponent 0 with significand 0 is a zero.
+  if (exp != 0 && !(sig & kIntegerBit)) return FromBits(sign | kDoubleQuietNaN);
+  if (sig == 0) return FromBits(sign);
 
   // value = sig x 2^(e - 63), with e the unbiased exponent of the integer bit. Denormals and
   // pseudo-denormals (exp 0) use the minimum exponent 1 - bias.

@@ -82,7 +82,11 @@ TEST(ExtendedTest, DecodingRoundsToNearestEven) {
 TEST(ExtendedTest, InvalidEncodingsDecodeToNaN) {
   EXPECT_TRUE(std::isnan(DecodeExtended(Bytes(0x4000000000000000ull, 0x3FFF))));  // unnormal
   EXPECT_TRUE(std::isnan(DecodeExtended(Bytes(0x0000000000000000ull, 0x7FFF))));  // pseudo-infinity
-  EXPECT_EQ(DecodeExtended(Bytes(0, 0x3FFF)), 0.0);  // zero significand
+  // A zero significand under a non-zero exponent is an unnormal too: the x87 load refuses it.
+  EXPECT_TRUE(std::isnan(DecodeExtended(Bytes(0, 0x3FFF))));
+  EXPECT_TRUE(std::isnan(DecodeExtended(Bytes(0, 0xBFFF))));
+  EXPECT_EQ(DecodeExtended(Bytes(0, 0x0000)), 0.0);  // the zero
+  EXPECT_TRUE(std::signbit(DecodeExtended(Bytes(0, 0x8000))));  // the negative zero
 }
 
 #if (defined(__x86_64__) || defined(__i386__)) && LDBL_MANT_DIG == 64
@@ -114,6 +118,22 @@ TEST(ExtendedTest, MatchesTheX87Unit) {
     } else {
       ASSERT_EQ(std::memcmp(&hw, &mine, 8), 0)
           << std::hex << sig << " " << se << " " << std::hexfloat << hw << " " << mine;
+    }
+  }
+}
+
+TEST(ExtendedTest, ZeroSignificandsDecodeAsTheX87UnitLoadsThem) {
+  for (std::uint16_t se : {0x0000, 0x8000, 0x0001, 0x3FFF, 0x7FFE, 0x8001, 0xBFFF}) {
+    SCOPED_TRACE(se);
+    const ExtendedBytes raw = Bytes(0, se);
+    long double x;
+    std::memset(&x, 0, sizeof x);
+    std::memcpy(&x, raw.data(), 10);
+    const double hw = static_cast<double>(x);
+    const double mine = DecodeExtended(raw);
+    EXPECT_EQ(std::isnan(hw), std::isnan(mine));
+    if (!std::isnan(hw)) {
+      EXPECT_EQ(std::memcmp(&hw, &mine, 8), 0);
     }
   }
 }
