@@ -19,9 +19,9 @@
 #include <string>
 
 #include "app/production_graph.h"
-#include "shm/shared_data.h"
 #include "hub/hub_texts.h"
 #include "model/fib_sys_info.h"
+#include "shm/shared_data.h"
 #include "ui/form_socket.h"
 #include "ui/form_sys_init_data.h"
 

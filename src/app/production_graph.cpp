@@ -2,7 +2,10 @@
 
 #include <system_error>
 
+#include <QDateTime>
+
 #include "config/paths.h"
+#include "hub/hub_texts.h"
 #include "ui/form_socket.h"
 #include "ui/form_sys_init_data.h"
 
@@ -10,7 +13,7 @@ namespace tarvel::app {
 
 TProductionGraph::TProductionGraph(TGraphOptions options)
     : options_(std::move(options)),
-      records_(options_.records),
+      records_(RecordOptionsOf(this, options_.records)),
       machineState_(records_, models_),
       dispatcher_(models_),
       link_(dispatcher_, models_, machineState_),
@@ -18,8 +21,9 @@ TProductionGraph::TProductionGraph(TGraphOptions options)
       hub_(link_, models_, records_, initData_, options_.hub),
       hubAccess_(hub_),
       automation_(options_.startMode, hubAccess_, [this](const std::string& l) { Log(l); }) {
+  hubReady_ = true;
   QObject::connect(&hub_, &hub::TSocketHub::MachineTypeChanged, &link_,
-          [this](int type) { link_.SetMachineType(type); });
+                   [this](int type) { link_.SetMachineType(type); });
   hub_.OnLog = [this](const std::string&, const std::string& line) {
     if (options_.memoLog) options_.memoLog(line);
   };
@@ -35,7 +39,23 @@ TProductionGraph::TProductionGraph(TGraphOptions options)
   window_->InstallDeactivationHandler();
 }
 
+shm::RecordOptions TProductionGraph::RecordOptionsOf(TProductionGraph* graph,
+                                                     shm::RecordOptions o) {
+  if (!o.log) o.log = [graph](const std::string& line) { graph->RecordFailure(line); };
+  return o;
+}
+
+void TProductionGraph::RecordFailure(const std::string& line) {
+  if (hubReady_) {
+    hub_.MemoSocket().Add(
+        hub::StampedLine("Shared records: " + line, QDateTime::currentDateTime()));
+  } else {
+    Log("Shared records: " + line);
+  }
+}
+
 TProductionGraph::~TProductionGraph() {
+  hubReady_ = false;
   initWindow_.reset();
   window_.reset();
 }

@@ -7,7 +7,9 @@
 // when a window is wanted, the monitor window and the initial-data window. Every collaborator
 // is a required reference of the part that uses it; nothing falls back to a stand-in.
 //
-// Start-up steps run in Start(): the scan state words of the monitor record are cleared, the
+// Record-layer failures (a record that cannot be opened or adopted, a skipped access, a mutex
+// taken over) go to the socket memo, whose lines reach the log; before the hub exists, to the
+// log. Start-up steps run in Start(): the scan state words of the monitor record are cleared, the
 // CL type is read from the initial-data file when the data folder has one, the automation
 // server claims its bus name. Main thread only.
 #pragma once
@@ -81,8 +83,13 @@ class TProductionGraph {
     if (options_.log) options_.log(line);
   }
   void ReadInitialDataAtStart();
+  // A failure of the record layer: the socket memo (and so the log) once the hub exists, the
+  // log before.
+  void RecordFailure(const std::string& line);
+  static shm::RecordOptions RecordOptionsOf(TProductionGraph* graph, shm::RecordOptions o);
 
   TGraphOptions options_;
+  bool hubReady_ = false;
   shm::TSharedRecords records_;
   model::TUnitModels models_;
   TMachineState machineState_;

@@ -6,7 +6,11 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -126,6 +130,40 @@ TEST_F(ProductionGraphTest, InitialDataFileInTheDataFolderIsReadAtStart) {
     EXPECT_TRUE(graph->Records().Monitor.SetCLType(3).ok());
   }
   fs::current_path(before);
+}
+
+TEST_F(ProductionGraphTest, ARecordThatCannotBeAdoptedIsLoggedAndTheServerRunsOn) {
+  // Another program left a monitor record far too small to be ours.
+  const char* suffix = std::getenv("TARVEL_SHM_SUFFIX");
+  const std::string name = std::string("/OrvoMonitorData") + (suffix ? suffix : "");
+  ::shm_unlink(name.c_str());  // an earlier test's record, which outlives its server
+  const int fd = ::shm_open(name.c_str(), O_CREAT | O_EXCL | O_RDWR, 0660);
+  ASSERT_GE(fd, 0);
+  ::fchmod(fd, 0660);
+  ASSERT_EQ(::ftruncate(fd, 16), 0);
+  ::close(fd);
+  std::vector<std::string> log;
+  hub::TSocketHub::Options o;
+  o.useASEM = false;
+  app::TGraphOptions options;
+  options.hub = o;
+  options.findDataDir = [this](int) -> base::Result<std::string> { return dir_.string(); };
+  options.log = [&log](const std::string& line) { log.push_back(line); };
+  {
+    TProductionGraph graph(std::move(options));
+    const auto mentions = [](const auto& lines, const char* what) {
+      for (const auto& l : lines) {
+        if (l.find(what) != std::string::npos) return true;
+      }
+      return false;
+    };
+    EXPECT_TRUE(mentions(log, "OrvoMonitorData")) << "the refused record was not logged";
+    // The server runs on without the record; an action on it says why it failed.
+    const base::Status alarm = graph.Hub().SetAlarm(5);
+    EXPECT_FALSE(alarm.ok());
+    EXPECT_FALSE(alarm.message().empty());
+  }
+  ::shm_unlink(name.c_str());
 }
 
 // The optics blanking frame (unit 2 item 20) with its flag.
