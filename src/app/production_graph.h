@@ -87,6 +87,7 @@ class TProductionGraph {
   // log before.
   void RecordFailure(const std::string& line);
   static shm::RecordOptions RecordOptionsOf(TProductionGraph* graph, shm::RecordOptions o);
+  static hub::TSocketHub::Options HubOptionsOf(TProductionGraph* graph, hub::TSocketHub::Options o);
 
   TGraphOptions options_;
   bool hubReady_ = false;

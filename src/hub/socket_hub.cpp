@@ -32,6 +32,7 @@ TSocketHub::TSocketHub(link::TOrvoComAna& link, model::TUnitModels& models,
         (void)ini.Load();  // a bad value takes its default, as for the configuration itself
         return ini.SystemType();
       }) {
+  OnLog = options_.log;
   for (TMemoLines* m : {&memoSocket_, &memoCmdInfo_, &listMsg_, &memoSysErr_, &memoOS9_,
                         &memoError_, &memoHist_, &memoScanBmp_}) {
     m->OnLog = [this](const std::string& memo, const std::string& line) {

@@ -104,6 +104,8 @@ class TSocketHub : public QObject {
     // UseASEM as read from "C:\ORVO\Data\FIBSystem.INI" when unset.
     std::optional<bool> useASEM;
     std::vector<std::filesystem::path> dialSearchDirs = shm::TOrvoCanDial::DefaultSearchDirs();
+    // The program log, in place from the first line the hub writes (OnLog's start value).
+    std::function<void(const std::string& memo, const std::string& line)> log;
   };
   static constexpr int kMaxAttempts = 100;
 
