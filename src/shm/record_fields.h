@@ -274,16 +274,25 @@ struct FieldId {
 // Element `k` of the field `name` (k counts from the field's first index; a name split in two
 // rows, like Reserved13, counts across both).
 consteval FieldId Named(std::string_view name, int k = 0) {
-  const FieldInfo* first = nullptr;
+  // Values, not pointers into the tables: some sanitizer builds cannot compare those at
+  // compile time.
+  bool found = false;
+  std::uint8_t code = 0;
+  std::int32_t firstIndex = 0;
   for (const RecordInfo& rec : kRecords) {
     for (const FieldInfo& f : rec.fields) {
       if (f.name != name) continue;
-      if (first == nullptr) first = &f;
-      if (f.code != first->code) throw "a field name two codes share";
+      if (!found) {
+        found = true;
+        code = f.code;
+        firstIndex = f.index;
+      } else if (f.code != code) {
+        throw "a field name two codes share";
+      }
     }
   }
-  if (first == nullptr) throw "no field of that name";
-  const std::int32_t target = first->index + k;
+  if (!found) throw "no field of that name";
+  const std::int32_t target = firstIndex + k;
   for (const RecordInfo& rec : kRecords) {
     for (const FieldInfo& f : rec.fields) {
       if (f.name == name && target >= f.index && target < f.index + f.count) {
