@@ -21,7 +21,6 @@
 #include "app/production_graph.h"
 #include "hub/hub_texts.h"
 #include "model/fib_sys_info.h"
-#include "shm/shared_data.h"
 #include "ui/form_socket.h"
 #include "ui/form_sys_init_data.h"
 
@@ -122,9 +121,6 @@ int main(int argc, char** argv) {
   }
 
   tarvel::automation::TAutomationHost::Prepare(startMode, LogLine);
-  // Record-layer failures (a record that cannot be opened or adopted, a skipped access, a
-  // mutex taken over) reach the program's log, whichever part made the record.
-  tarvel::shm::SetDefaultRecordLog([](const std::string& line) { LogLine("shm: " + line); });
   tarvel::app::TGraphOptions options;
   options.startMode = startMode;
   options.window = !windowless;
@@ -132,7 +128,7 @@ int main(int argc, char** argv) {
   options.findDataDir = &tarvel::model::FindDataDir;
   options.systemBus = parser.isSet(systemBusOpt);
   options.log = LogLine;
-  options.memoLog = RawLine;
+  options.hub.log = [](const std::string&, const std::string& line) { RawLine(line); };
   tarvel::app::TProductionGraph graph(std::move(options));
   tarvel::hub::TSocketHub& hub = graph.Hub();
   tarvel::link::TOrvoComAna& link = graph.Link();
@@ -168,7 +164,6 @@ int main(int argc, char** argv) {
                                           : "screenshot failed: " + file.toStdString());
       });
     }
-    // the hub part of showing: the scan timer by hardware type
   }
 
   // A stop request is served from the event loop, never inside the signal handler.

@@ -18,7 +18,7 @@ TProductionGraph::TProductionGraph(TGraphOptions options)
       dispatcher_(models_),
       link_(dispatcher_, models_, machineState_),
       initData_(options_.findDataDir),
-      hub_(link_, models_, records_, initData_, HubOptionsOf(this, options_.hub)),
+      hub_(link_, models_, records_, initData_, options_.hub),
       hubAccess_(hub_),
       automation_(options_.startMode, hubAccess_, [this](const std::string& l) { Log(l); }) {
   hubReady_ = true;
@@ -39,16 +39,6 @@ TProductionGraph::TProductionGraph(TGraphOptions options)
 shm::RecordOptions TProductionGraph::RecordOptionsOf(TProductionGraph* graph,
                                                      shm::RecordOptions o) {
   if (!o.log) o.log = [graph](const std::string& line) { graph->RecordFailure(line); };
-  return o;
-}
-
-hub::TSocketHub::Options TProductionGraph::HubOptionsOf(TProductionGraph* graph,
-                                                        hub::TSocketHub::Options o) {
-  if (!o.log) {
-    o.log = [graph](const std::string&, const std::string& line) {
-      if (graph->options_.memoLog) graph->options_.memoLog(line);
-    };
-  }
   return o;
 }
 

@@ -51,8 +51,8 @@ struct TGraphOptions {
   std::function<base::Result<std::string>(int machineType)> findDataDir;
   bool systemBus = false;  // serve the automation objects on the system bus
   QString busName = automation::TAutomationServer::kServiceName;
-  std::function<void(const std::string&)> log;      // a line of the program's own, to be stamped
-  std::function<void(const std::string&)> memoLog;  // memo lines, stamped already
+  // A line of the program's own, to be stamped. Memo lines (stamped already) go to hub.log.
+  std::function<void(const std::string&)> log;
 };
 
 class TProductionGraph {
@@ -87,7 +87,6 @@ class TProductionGraph {
   // log before.
   void RecordFailure(const std::string& line);
   static shm::RecordOptions RecordOptionsOf(TProductionGraph* graph, shm::RecordOptions o);
-  static hub::TSocketHub::Options HubOptionsOf(TProductionGraph* graph, hub::TSocketHub::Options o);
 
   TGraphOptions options_;
   bool hubReady_ = false;

@@ -34,7 +34,6 @@ base::Status TAutomationHost::Start(TBusKind kind, const QString& serviceName) {
     // Client notification (window messages, notification flags, counts) still runs without a
     // bus; only the objects cannot be reached.
     server_ = std::make_unique<TAutomationServer>(hub_, std::move(bus));
-    server_->Notifier().Bind(hub_.Link(), server_.get());
     return base::Status::Unavailable(why);
   }
   return Start(std::move(bus), serviceName);
@@ -42,7 +41,6 @@ base::Status TAutomationHost::Start(TBusKind kind, const QString& serviceName) {
 
 base::Status TAutomationHost::Start(QDBusConnection bus, const QString& serviceName) {
   server_ = std::make_unique<TAutomationServer>(hub_, std::move(bus));
-  server_->Notifier().Bind(hub_.Link(), server_.get());
   if (mode_ == TStartMode::kAutomation) {
     server_->SetEndWithLastObject(true);
     server_->OnLastObjectReleased = [this] {

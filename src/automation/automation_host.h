@@ -32,7 +32,8 @@ class TAutomationHost {
   TAutomationHost(TStartMode mode, THubAccess& hub, Log log);
   // Before the link manager and the hub exist: the registration and the working directory.
   static void Prepare(TStartMode mode, const Log& log);
-  // Binds the link manager's notification hooks and claims the bus name on the chosen bus.
+  // Creates the server (which listens to the link's notifications) and claims the bus name on
+  // the chosen bus. Without a connection to that bus the server still delivers notifications.
   base::Status Start(TBusKind bus = TBusKind::kSession,
                      const QString& serviceName = TAutomationServer::kServiceName);
   // The same on a connection the caller made (tests: a bus of their own).

@@ -79,6 +79,8 @@ TAutomationServer::TAutomationServer(THubAccess& hub, QDBusConnection bus, QObje
       bridge_(std::make_unique<Bridge>(*this)),
       watcher_(QString(), bus_, QDBusServiceWatcher::WatchForUnregistration) {
   connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, &TAutomationServer::PeerGone);
+  // Notifications reach clients for as long as the server lives, with or without a bus.
+  notifier_.Bind(hub.Link(), this);
   windows_.OnPost = [this](const std::string& owner, std::uint32_t handle, std::uint32_t msg,
                            std::uint32_t wparam, std::int32_t lparam) {
     QDBusMessage s = QDBusMessage::createTargetedSignal(QString::fromStdString(owner), kRootPath,

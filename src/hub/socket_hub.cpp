@@ -14,6 +14,10 @@ QDateTime Now() {
   return QDateTime::currentDateTime();
 }
 
+constexpr int kNotifyAlarmSet = 1145;
+constexpr int kNotifyAlarmRaised = 1150;
+constexpr int kNotifyAlarmCleared = 1151;
+
 }  // namespace
 
 TSocketHub::TSocketHub(link::TOrvoComAna& link, model::TUnitModels& models,
@@ -455,16 +459,6 @@ void TSocketHub::TrimMemos() {
   }
 }
 
-}  // namespace tarvel::hub
-
-namespace tarvel::hub {
-namespace {
-constexpr int kNotifyAlarmSet = 1145;
-constexpr int kNotifyAlarmRaised = 1150;
-constexpr int kNotifyAlarmCleared = 1151;
-constexpr int kMaxAlarm = 150;
-}  // namespace
-
 void TSocketHub::SetNotificationFlag(int msgid) {
   (void)records_.Monitor.MarkNotified(msgid);
 }
@@ -492,33 +486,24 @@ void TSocketHub::SetMonitorVisible(bool visible) {
   }
 }
 
+// The record refuses alarm numbers outside 0..150 with its own message.
 base::Status TSocketHub::SetAlarm(int alarm) {
-  if (alarm < 0 || alarm > kMaxAlarm) {
-    return base::Status::OutOfRange("alarm " + std::to_string(alarm) + " is not 0..150");
-  }
   return records_.Monitor.SetAlarm(alarm).status();
 }
 
 base::Status TSocketHub::ResetAlarm(int alarm) {
-  if (alarm < 0 || alarm > kMaxAlarm) {
-    return base::Status::OutOfRange("alarm " + std::to_string(alarm) + " is not 0..150");
-  }
   return records_.Monitor.ResetAlarm(alarm);
 }
 
 base::Status TSocketHub::PanelAlarm(int alarm, bool raise) {
-  if (alarm < 0 || alarm > kMaxAlarm) {
-    return base::Status::OutOfRange("alarm " + std::to_string(alarm) + " is not 0..150");
-  }
   if (!raise) {
     if (base::Status s = records_.Monitor.ResetAlarm(alarm); !s.ok()) return s;
     link_.NotifyAlarm(kNotifyAlarmCleared, alarm);
     return base::Status::Ok();
   }
-  const auto was = records_.Monitor.GetAlarm(alarm);
-  if (!was.ok()) return was.status();
-  if (base::Status s = records_.Monitor.SetAlarm(alarm).status(); !s.ok()) return s;
-  if (*was == 0) {
+  const base::Result<bool> wasClear = records_.Monitor.SetAlarm(alarm);
+  if (!wasClear.ok()) return wasClear.status();
+  if (*wasClear) {
     link_.NotifyAlarm(kNotifyAlarmRaised, alarm);
     link_.NotifyDataChanged(kNotifyAlarmSet);
   }

@@ -7,30 +7,25 @@ constexpr std::int32_t kModeReport = 2;
 
 TDispatcher::TDispatcher(model::TUnitModels& models) : models_(models) {
   // The unit table: one row per model.
-  rows_ = {
-      {1, &models_.System, TModeRule::kModeTwoOnly},
-      {10, &models_.Stage, TModeRule::kPerItem},
-  };
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    rowOfUnit_[static_cast<std::size_t>(rows_[i].unit)] = static_cast<int>(i) + 1;
+  for (const TRow& row : {
+           TRow{1, &models_.System, TModeRule::kModeTwoOnly},
+           TRow{10, &models_.Stage, TModeRule::kPerItem},
+       }) {
+    rows_[static_cast<std::size_t>(row.unit)] = row;
   }
 }
 
 const TDispatcher::TRow* TDispatcher::Row(std::int32_t unit) const {
   if (unit < 0 || unit > kMaxUnit) return nullptr;
-  const int r = rowOfUnit_[static_cast<std::size_t>(unit)];
-  return r == 0 ? nullptr : &rows_[static_cast<std::size_t>(r - 1)];
+  const TRow& row = rows_[static_cast<std::size_t>(unit)];
+  return row.model ? &row : nullptr;
 }
 
 void TDispatcher::Dispatch(const ReceivedFrame& frame) {
-  if (const TRow* row = Row(frame.ids.unit)) {
-    if (row->rule == TModeRule::kModeTwoOnly && frame.ids.mode != kModeReport) {
-      ++framesDroppedByMode_;
-    } else {
-      row->model->Receive(frame.ids, frame.payload);
-    }
-  } else {
-    ++framesWithoutModel_;  // ids no unit has, and units whose models are not built yet
+  // Ids no unit has, and units whose models are not built yet, reach no model.
+  const TRow* row = Row(frame.ids.unit);
+  if (row && (row->rule != TModeRule::kModeTwoOnly || frame.ids.mode == kModeReport)) {
+    row->model->Receive(frame.ids, frame.payload);
   }
   for (const FrameListener& l : listeners_) l(frame);
 }

@@ -49,11 +49,8 @@ class TDispatcher {
 
   // The row of `unit`, or nullptr when no model reads that unit.
   const TRow* Row(std::int32_t unit) const;
-  const std::vector<TRow>& Rows() const { return rows_; }
   // Several listeners may watch; each is called in the order added.
   void AddFrameListener(FrameListener listener) { listeners_.push_back(std::move(listener)); }
-  std::int64_t FramesWithoutModel() const { return framesWithoutModel_; }
-  std::int64_t FramesDroppedByMode() const { return framesDroppedByMode_; }
   std::int64_t Publications() const { return publications_; }
 
  private:
@@ -64,11 +61,8 @@ class TDispatcher {
   void PublishStage();
 
   model::TUnitModels& models_;
-  std::vector<TRow> rows_;
-  std::array<int, kMaxUnit + 1> rowOfUnit_{};  // index into rows_ + 1; 0 = no model
+  std::array<TRow, kMaxUnit + 1> rows_{};  // by unit id; a null model: no model reads it
   std::vector<FrameListener> listeners_;
-  std::int64_t framesWithoutModel_ = 0;
-  std::int64_t framesDroppedByMode_ = 0;
   std::int64_t publications_ = 0;  // passes run
 };
 

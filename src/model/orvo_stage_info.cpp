@@ -23,9 +23,9 @@ void TOrvoStageInfo::Receive(const link::FrameIds& ids, std::span<const std::uin
   base::ByteReader r(payload);
   std::int32_t count = 0;
   if (!r.readI32be(&count)) return;
-  reportCount_ = reportCount_ >= kMaxReportCount ? 0 : reportCount_ + 1;
-  axisCount_ = count;
-  for (std::int32_t& word : stageStatus_) {
+  // The stage status words are not kept yet; a report cut short here has no axes either.
+  for (int i = 0; i < kStageStatusWords; ++i) {
+    std::int32_t word = 0;
     if (!r.readI32be(&word)) break;
   }
   // A report may claim more axes than the stage has, or more than it carries.
@@ -42,7 +42,6 @@ void TOrvoStageInfo::Receive(const link::FrameIds& ids, std::span<const std::uin
     a.position = v[3];
     a.rawPosition = static_cast<std::uint32_t>(v[4]);
     if (a.status & 0x8) pending_[static_cast<std::size_t>(i)] = false;
-    moving_[static_cast<std::size_t>(i)] = (a.status & 0x1) != 0;
     if (!a.moveRequested) continue;
     if (a.reportCount == 0) moveStart_[static_cast<std::size_t>(i)] = now;
     ++a.reportCount;
@@ -70,10 +69,6 @@ bool TOrvoStageInfo::IsMoveDone(int axis) const {
   if (!Valid(axis)) return true;
   const AxisInformation& a = axes_[static_cast<std::size_t>(axis)];
   return !a.moveRequested && (a.status & 0x1) == 0;
-}
-
-bool TOrvoStageInfo::IsMoving(int axis) const {
-  return Valid(axis) && moving_[static_cast<std::size_t>(axis)];
 }
 
 bool TOrvoStageInfo::SetTarget(int axis, double value) {

@@ -48,7 +48,7 @@ class TOrvoStageInfo : public TUnitModel {
   static constexpr double kArrivedDistance = 10.0;
   // A move the controller reports stopped is given up this long after it started (monotonic).
   static constexpr std::chrono::milliseconds kMoveGiveUp{10000};
-  static constexpr std::int32_t kMaxReportCount = 9999999;
+  static constexpr int kStageStatusWords = 4;  // item 1: between the axis count and the axes
 
   // Unit-10 frames; only mode 2 reports are read. Item 1 is the full report; other items are
   // not decoded yet and change nothing.
@@ -59,9 +59,6 @@ class TOrvoStageInfo : public TUnitModel {
   bool TakeChanged();
   // No move this server requested is still open and the controller does not report moving.
   bool IsMoveDone(int axis) const;
-  bool IsMoving(int axis) const;
-  std::int32_t AxisCount() const { return axisCount_; }
-  std::int32_t ReportCount() const { return reportCount_; }
 
   // Records `value` as the target of `axis` (R wrapped below one turn); requests a move when it
   // is more than kMoveThreshold from the position. Returns InRange(axis); an out-of-range target
@@ -98,10 +95,6 @@ class TOrvoStageInfo : public TUnitModel {
   std::array<bool, kAxes> pending_{};
   std::array<Clock::time_point, kAxes> pendingDeadline_{};
   std::array<Clock::time_point, kAxes> moveStart_{};
-  std::array<bool, kAxes> moving_{};  // status bit 0 as last reported
-  std::array<std::int32_t, 4> stageStatus_{};
-  std::int32_t axisCount_ = 0;
-  std::int32_t reportCount_ = 0;
   bool changed_ = false;
   std::uint8_t spareFlag_ = 0;  // set while the beam is blanked for a move
 };

@@ -826,8 +826,8 @@ void TFormSocket::RefreshService() {
 
 void TFormSocket::RefreshMessageCounts() {
   // Rows 1..19 are the counted ids 1127..1145; counts only move while Msg Count Up is down.
+  const hub::THubClients& clients = hub_.Clients();
   for (int row = 1; row < GridMsgCnt->rowCount(); ++row) {
-    const hub::THubClients& clients = hub_.Clients();
     const int id = hub::THubClients::kFirstCountedId + row - 1;
     const QString text = clients.MessageCountUp() ? QString::number(clients.MessageCount(id)) : "";
     if (GridMsgCnt->item(row, 1)->text() != text) GridMsgCnt->item(row, 1)->setText(text);

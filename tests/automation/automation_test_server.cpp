@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   };
   options.busName = busName;
   options.log = log;
-  options.memoLog = log;
+  options.hub.log = [log](const std::string&, const std::string& line) { log(line); };
   app::TProductionGraph graph(std::move(options));
   if (!graph.Start().ok()) return 3;
   ready();

@@ -1,3 +1,0 @@
-#include "hub/socket_hub_access.h"
-
-// Every member forwards to the hub; this file keeps the library's source list stable.
