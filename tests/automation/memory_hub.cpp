@@ -34,18 +34,15 @@ void TMemoryHub::PressDisconnect() {
 }
 
 void TMemoryHub::SetMessageCountUp(bool down) {
-  msgCountUp_ = down;
-  if (down) counts_.fill(0);
+  clients_.SetMessageCountUp(down);
 }
 
 int TMemoryHub::MessageCount(int msgid) const {
-  if (msgid < kFirstCountedId || msgid > kLastCountedId) return 0;
-  return counts_[static_cast<std::size_t>(msgid - kFirstCountedId)];
+  return clients_.MessageCount(msgid);
 }
 
 void TMemoryHub::AddMessageCount(int msgid) {
-  if (msgid < kFirstCountedId || msgid > kLastCountedId) return;
-  ++counts_[static_cast<std::size_t>(msgid - kFirstCountedId)];
+  clients_.AddMessageCount(msgid);
 }
 
 void TMemoryHub::SetNotificationFlag(int msgid) {

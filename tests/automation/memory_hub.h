@@ -15,13 +15,12 @@
 
 #include "automation/dummy.h"
 #include "automation/hub_access.h"
+#include "hub/hub_clients.h"
 
 namespace tarvel::automation {
 
 class TMemoryHub : public THubAccess {
  public:
-  static constexpr int kFirstCountedId = 1127;
-  static constexpr int kLastCountedId = 1145;  // the grid's rows 1..19
   static constexpr int kMaxAlarm = 150;
 
   TMemoryHub(link::TOrvoComAna& link, config::TSysInitData& initData);
@@ -48,20 +47,27 @@ class TMemoryHub : public THubAccess {
   void SetIPAddressText(const std::string& text) override { ipText_ = text; }
   bool MonitorVisible() const override { return visible_; }
   void SetMonitorVisible(bool visible) override { visible_ = visible; }
-  std::string ClientWindowTitle() const override { return clientTitle_; }
-  void SetClientWindowTitle(const std::string& title) override { clientTitle_ = title; }
-  std::uint32_t ClientWindowHandle() const override { return clientHandle_; }
-  void SetClientWindowHandle(std::uint32_t handle) override { clientHandle_ = handle; }
-  bool MessageCountUp() const override { return msgCountUp_; }
+  // Client notification keeps the real hub's state class.
+  std::string ClientWindowTitle() const override { return clients_.ClientWindowTitle(); }
+  void SetClientWindowTitle(const std::string& t) override { clients_.SetClientWindowTitle(t); }
+  std::uint32_t ClientWindowHandle() const override { return clients_.ClientWindowHandle(); }
+  void SetClientWindowHandle(std::uint32_t h) override { clients_.SetClientWindowHandle(h); }
+  bool MessageCountUp() const override { return clients_.MessageCountUp(); }
   void SetMessageCountUp(bool down) override;
   int MessageCount(int msgid) const override;
   void AddMessageCount(int msgid) override;
-  void ShowMessageId(int msgid) override { lastMessageId_ = msgid; }
+  void ShowMessageId(int msgid) override { clients_.ShowMessageId(msgid); }
   void SetNotificationFlag(int msgid) override;
-  std::weak_ptr<TAutomationObject> EventTarget() const override { return eventTarget_; }
-  void SetEventTarget(std::weak_ptr<TAutomationObject> t) override { eventTarget_ = std::move(t); }
-  std::weak_ptr<TAutomationObject> IonEventTarget() const override { return ionTarget_; }
-  void SetIonEventTarget(std::weak_ptr<TAutomationObject> t) override { ionTarget_ = std::move(t); }
+  std::weak_ptr<TAutomationObject> EventTarget() const override { return clients_.EventTarget(); }
+  void SetEventTarget(std::weak_ptr<TAutomationObject> t) override {
+    clients_.SetEventTarget(std::move(t));
+  }
+  std::weak_ptr<TAutomationObject> IonEventTarget() const override {
+    return clients_.IonEventTarget();
+  }
+  void SetIonEventTarget(std::weak_ptr<TAutomationObject> t) override {
+    clients_.SetIonEventTarget(std::move(t));
+  }
   base::Status SetAlarm(int alarm) override;
   base::Status ResetAlarm(int alarm) override;
   bool CancelVacMainInterlockAlarm() const override { return cancelInterlock_; }
@@ -76,7 +82,7 @@ class TMemoryHub : public THubAccess {
 
   // Inspection for tests and status output.
   const std::string& StatusLabel() const { return statusLabel_; }
-  int LastMessageId() const { return lastMessageId_; }
+  int LastMessageId() const { return clients_.LastMessageId(); }
   bool NotificationFlag(int msgid) const;
   bool AlarmFlag(int alarm) const;
   bool AlarmPresent() const { return alarmPresent_; }
@@ -88,6 +94,7 @@ class TMemoryHub : public THubAccess {
 
  private:
   link::TOrvoComAna& link_;
+  hub::THubClients clients_{nullptr};
   TDummy dummy_{[](int) -> base::Result<int> {
     return base::Status::NotFound("no configuration in this test hub");
   }};
@@ -101,14 +108,7 @@ class TMemoryHub : public THubAccess {
   std::string statusLabel_;
   std::string ipText_;
   bool visible_ = false;
-  std::string clientTitle_;
-  std::uint32_t clientHandle_ = 0;
-  bool msgCountUp_ = false;
-  std::array<int, kLastCountedId - kFirstCountedId + 1> counts_{};
-  int lastMessageId_ = 0;
   std::array<bool, 32> notificationFlags_{};  // index msgid - 1124
-  std::weak_ptr<TAutomationObject> eventTarget_;
-  std::weak_ptr<TAutomationObject> ionTarget_;
   std::array<bool, kMaxAlarm + 1> alarms_{};
   bool alarmPresent_ = false;
   int currentAlarm_ = 0;
