@@ -86,7 +86,7 @@ double LinkSeconds(const std::function<tarvel::base::Status(TOrvoComAna&)>& cmd,
   const std::size_t total = frameSize * count;
   std::thread r = Reader(l, total, &got);
   // The bulk frames read the scan block through the command state.
-  struct BulkLink : tarvel::link::TLinkPartsWith<BulkState>, TOrvoComAna {
+  struct BulkLink : tarvel::link::test::TLinkPartsWith<BulkState>, TOrvoComAna {
     BulkLink() : TOrvoComAna(partDispatcher, partModels, partState) {}
   } link;
   link.IPAddr = "127.0.0.1";

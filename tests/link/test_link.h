@@ -53,7 +53,3 @@ class TTestLink : public TLinkPartsWith<TScriptedState>, public TOrvoComAna {
 };
 
 }  // namespace tarvel::link::test
-
-namespace tarvel::link {
-using test::TLinkPartsWith;
-}
